@@ -1,0 +1,47 @@
+#include "toolbox/fatal.h"
+
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace craq {
+
+void fatalExit(Stream stream, const std::string &text) {
+    std::FILE *fp = stream == Stream::out ? stdout : stderr;
+    std::fwrite(text.data(), 1, text.size(), fp);
+    std::fflush(nullptr);
+    std::exit(1);
+}
+
+void outOfMemory() { fatalExit(Stream::out, "out of memory!!"); }
+
+void *zeroAlloc(std::size_t count, std::size_t size) {
+    void *p = std::calloc(count == 0 ? 1 : count, size == 0 ? 1 : size);
+    if (p == nullptr) outOfMemory();
+    return p;
+}
+
+bool checkedAdd(int64_t a, int64_t b, int64_t *out) {
+    return !__builtin_add_overflow(a, b, out);
+}
+
+bool checkedMul(int64_t a, int64_t b, int64_t *out) {
+    return !__builtin_mul_overflow(a, b, out);
+}
+
+bool truncToInt(double value, int *out) {
+    if (!(value > static_cast<double>(INT_MIN) - 1.0 &&
+          value < static_cast<double>(INT_MAX) + 1.0))
+        return false;  // also catches NaN
+    *out = static_cast<int>(value);
+    return true;
+}
+
+}  // namespace craq
+
+// Huge requests must reach our own failure message instead of the address
+// sanitizer's abort, in the sanitizer build.
+extern "C" const char *__asan_default_options() {
+    return "allocator_may_return_null=1";
+}

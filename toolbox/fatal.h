@@ -1,0 +1,38 @@
+// One voice for every error stop of the system.
+//
+// The system's messages are fixed texts that go out byte for byte, on the
+// stream the message belongs to, with nothing added.  Before the process
+// ends every open C stream is flushed, so what was written to an output file
+// before the stop survives.  Every error stop exits with status 1.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace craq {
+
+enum class Stream { out, err };
+
+// Prints text exactly as given on the stream, flushes every open output
+// stream and ends the process with status 1.
+[[noreturn]] void fatalExit(Stream stream, const std::string &text);
+
+// The record constructors' stop: "out of memory!!" on standard output.
+[[noreturn]] void outOfMemory();
+
+// Allocates count zero-filled objects of size bytes with calloc; a failed
+// request ends the process through outOfMemory().
+void *zeroAlloc(std::size_t count, std::size_t size);
+
+// Checked 64-bit arithmetic for block sizes.  Each returns false when the
+// result overflows (or, for checkedCount, when the count is negative).
+bool checkedAdd(int64_t a, int64_t b, int64_t *out);
+bool checkedMul(int64_t a, int64_t b, int64_t *out);
+
+// Truncates a double toward zero into an int.  A NaN or a value outside the
+// int range cannot be converted (doing so is undefined): returns false and
+// leaves *out unchanged.
+bool truncToInt(double value, int *out);
+
+}  // namespace craq

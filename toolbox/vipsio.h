@@ -1,0 +1,51 @@
+// The one layer between the system and the image library (libvips 8).
+//
+// Everything that touches vips::VImage for loading, band choice, writing or
+// pixel copies goes through here, so a libvips error never escapes as an
+// exception: it becomes a message naming the file and exit status 1.
+#pragma once
+
+#include <string>
+
+#include <vips/vips8>
+
+namespace craq {
+
+// Starts the image library (every main and the test main call it once).
+void startImageLibrary(const char *argv0);
+
+// Turns the operation cache off.  Tests rewrite files and reopen them in one
+// process; a cached load would hand back the old pixels.
+void disableImageCache();
+
+// Opens an image file for reading.  An unreadable file ends the run with
+// "cannot open image <path>: <reason>\n" on standard output, status 1.
+vips::VImage loadImage(const std::string &path);
+
+// The band the system analyses: the image itself when it has one band, else
+// its band 1 (the second).  The result must be one-band 8-bit unsigned; any
+// other image ends the run with a message naming the file, status 1.
+vips::VImage chooseBand(const vips::VImage &img, const std::string &path);
+
+// Loads path and chooses its band (the two calls above).
+vips::VImage loadAnalysisBand(const std::string &path);
+
+// Writes img to path in the format its extension names; a failure ends the
+// run with "cannot write image <path>: <reason>\n", status 1.
+void writeImage(const vips::VImage &img, const std::string &path);
+
+// A one-band 8-bit image of the given bytes (row-major, width * height).
+vips::VImage imageFromBytes(const unsigned char *bytes, int width, int height);
+
+// The pixel bytes of a one-band 8-bit image, row-major.  A libvips error
+// (a damaged file that fails on decode) ends the run naming the file.
+std::string imageBytes(const vips::VImage &img);
+
+// The file name libvips recorded for img, or "(image)" when it has none.
+std::string imageName(const vips::VImage &img);
+
+// Ends the run with "<what> <name>: <libvips error text>\n", status 1.
+[[noreturn]] void imageFailure(const std::string &what, const std::string &name,
+                               const vips::VError &error);
+
+}  // namespace craq
