@@ -1,1 +1,75 @@
-// (to be written)
+// Text-line helpers: line reading into a fixed buffer and in-place word
+// splitting.
+#include <cctype>
+#include <cstdio>
+
+#include "classify/kNN2.h"
+
+namespace craq {
+
+// Reads characters from fp up to a newline or the end of the file.  Every
+// byte but the newline (carriage return, tab and NUL included) is stored
+// while fewer than max - 1 are kept; later bytes of the line are read and
+// dropped.  The newline ends the line: the NUL goes after the kept bytes and
+// their count is returned (0 for an empty line).  At the end of the file (or
+// a read error) a line with no byte read returns -1 and leaves buf untouched;
+// otherwise it is terminated and returned like any other, and the next call
+// returns -1.
+//
+// max < 1 leaves no room even for the terminator: the line is consumed and 0
+// returned (-1 at end of file) without writing to buf.
+//
+// Example, max 3 on "12345\n6\n": "12" and 2, then "6" and 1, then -1.
+int fgetline(std::FILE *fp, char *buf, int max) {
+    int n = 0;
+    bool readAny = false;
+    for (;;) {
+        const int c = std::getc(fp);
+        if (c == EOF) break;
+        readAny = true;
+        if (c == '\n') {
+            if (max >= 1) buf[n] = '\0';
+            return n;
+        }
+        if (n < max - 1) buf[n++] = static_cast<char>(c);
+    }
+    if (!readAny) return -1;
+    if (max >= 1) buf[n] = '\0';
+    return n;
+}
+
+namespace {
+
+// White space of the default locale; bytes above 127 never are (the cast
+// keeps them out of isspace's undefined negative range).
+bool isBlank(char c) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    return u <= 127 && std::isspace(u) != 0;
+}
+
+}  // namespace
+
+// Stores in words[0], words[1], ... the start of each white-space separated
+// word of line and returns how many there are, at most max.  Only the one
+// white-space byte right after a word is overwritten with NUL; further blanks
+// stay.  Once max words are stored the rest of the line is not examined.  The
+// pointers stay valid while the line buffer is not reused.
+//
+// Example: "\tab  c\r" gives 2 words, "ab" and "c"; the buffer becomes
+// "\tab\0 c\0".  max < 1 stores nothing and returns 0.
+int getwords(char *line, char **words, int max) {
+    if (max < 1) return 0;
+    int count = 0;
+    char *p = line;
+    for (;;) {
+        while (*p != '\0' && isBlank(*p)) p++;
+        if (*p == '\0') return count;
+        words[count++] = p;
+        while (*p != '\0' && !isBlank(*p)) p++;
+        if (*p == '\0') return count;
+        *p++ = '\0';
+        if (count >= max) return count;
+    }
+}
+
+}  // namespace craq
