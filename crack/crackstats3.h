@@ -320,4 +320,16 @@ void freeLocalFtrList(localFeatures *head);   // with the three vectors
 void freeGlobalFtrList(globalFtr *head);      // with globalData and hLocalFtr
 void freeCrkimg(CRKIMG *img);                 // with its vector and matrices
 
+// ===========================================================================
+// Chain code
+// ===========================================================================
+// Codes 0..7 run clockwise from north as (row, column) steps: 0 (-1,0),
+// 1 (-1,+1), 2 (0,+1), 3 (+1,+1), 4 (+1,0), 5 (+1,-1), 6 (0,-1), 7 (-1,-1);
+// rows grow downwards, even codes are axial, odd codes diagonal.
+
+// offset[0], offset[1] = row and column step of code (0..7; others: (0, 0)).
+void neighbourhoodOperation(int code, int *offset);
+// The code of a (row, column) step of the table; any other offset gives -1.
+int neighbourhoodOperation2(const int *offset);
+
 }  // namespace craq
