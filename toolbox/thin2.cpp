@@ -1,1 +1,335 @@
-// (to be written)
+// Lookup-table thinning and cleaning.
+//
+// Thinning is the two sub-iteration parallel scheme: the first sub-iteration
+// deletes a set interior pixel whose code satisfies G1, G2 and G3, the second
+// one G1, G2 and G3'; each decides every pixel from the image as it stood
+// before that sub-iteration.  The outermost rows and columns are cleared.
+//
+// The fast path works on a 0/1 byte copy of the image.  Only set pixels can
+// be deleted, so codes are computed for set interior pixels alone (runs of
+// eight clear pixels are skipped with one word test), and the three tables
+// of a sub-iteration are folded into one deletion table.  Deletions are
+// collected first and applied afterwards, which keeps the decisions
+// parallel without a second image.  morph() keeps the byte copy across all
+// its passes and writes src and dst once at the end.  The direct algorithm
+// stays as thinReference(); the tests hold the two equal.
+#include "toolbox/thin2.h"
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "toolbox/fatal.h"
+#include "toolbox/nrutil.h"
+
+namespace craq {
+namespace {
+
+// ---- tables -----------------------------------------------------------------
+
+constexpr int kCodes = 512;
+constexpr int kCentre = 16;
+
+// Weight of neighbour x1..x8 by compass direction (E, NE, N, NW, W, SW, S,
+// SE); x9 repeats x1.
+constexpr int kNeighbour[10] = {0, 128, 64, 8, 1, 2, 4, 32, 256, 128};
+
+constexpr bool x(int code, int k) { return (code & kNeighbour[k]) != 0; }
+
+// Crossing number 1: exactly one k with x(2k-1) clear and x(2k) or x(2k+1) set.
+constexpr bool ruleG1(int code) {
+    int crossings = 0;
+    for (int k = 1; k <= 4; k++)
+        if (!x(code, 2 * k - 1) && (x(code, 2 * k) || x(code, 2 * k + 1))) crossings++;
+    return crossings == 1;
+}
+
+constexpr bool ruleG2(int code) {
+    int n1 = 0, n2 = 0;
+    for (int k = 1; k <= 4; k++) {
+        if (x(code, 2 * k - 1) || x(code, 2 * k)) n1++;
+        if (x(code, 2 * k) || x(code, 2 * k + 1)) n2++;
+    }
+    const int least = n1 < n2 ? n1 : n2;
+    return least >= 2 && least <= 3;
+}
+
+// "(x2 or x3 or not x8) and x1" is false.
+constexpr bool ruleG3(int code) {
+    return !((x(code, 2) || x(code, 3) || !x(code, 8)) && x(code, 1));
+}
+
+// "(x6 or x7 or not x4) and x5" is false.
+constexpr bool ruleG3Prime(int code) {
+    return !((x(code, 6) || x(code, 7) || !x(code, 4)) && x(code, 5));
+}
+
+constexpr bool ruleClean(int code) { return (code & ~kCentre) != 0; }
+
+struct Table {
+    int v[kCodes] = {};
+};
+
+// A 0/1 table: 1 where the centre is set and rule holds.
+constexpr Table makeTable(bool (*rule)(int)) {
+    Table t;
+    for (int c = 0; c < kCodes; c++) t.v[c] = (c & kCentre) != 0 && rule(c) ? 1 : 0;
+    return t;
+}
+
+constexpr Table makeIdentity() {
+    Table t;
+    for (int c = 0; c < kCodes; c++) t.v[c] = c;
+    return t;
+}
+
+constexpr Table kG1 = makeTable(ruleG1);
+constexpr Table kG2 = makeTable(ruleG2);
+constexpr Table kG3 = makeTable(ruleG3);
+constexpr Table kG3Prime = makeTable(ruleG3Prime);
+constexpr Table kClean = makeTable(ruleClean);
+constexpr Table kIdentity = makeIdentity();
+
+// Deletion table of a sub-iteration: G1 and G2 and the third table.
+struct DeleteTable {
+    uint8_t v[kCodes] = {};
+};
+
+constexpr DeleteTable makeDelete(const Table &third) {
+    DeleteTable d;
+    for (int c = 0; c < kCodes; c++) d.v[c] = kG1.v[c] && kG2.v[c] && third.v[c] ? 1 : 0;
+    return d;
+}
+
+constexpr DeleteTable kDeleteFirst = makeDelete(kG3);
+constexpr DeleteTable kDeleteSecond = makeDelete(kG3Prime);
+
+// ---- byte planes ----------------------------------------------------------------
+
+// Code of pixel j of row mid, with up and dn the rows above and below; all
+// three rows hold 0/1 and j - 1 .. j + 1 are valid.
+inline int codeAt(const uint8_t *up, const uint8_t *mid, const uint8_t *dn, int j) {
+    return up[j - 1] | mid[j - 1] << 1 | dn[j - 1] << 2 | up[j] << 3 | mid[j] << 4 |
+           dn[j] << 5 | up[j + 1] << 6 | mid[j + 1] << 7 | dn[j + 1] << 8;
+}
+
+// 0/1 bytes of m, row-major, with pad clear pixels around the image.
+std::vector<uint8_t> loadPlane(int **m, int rows, int cols, int pad) {
+    const std::size_t stride = static_cast<std::size_t>(cols) + 2 * pad;
+    std::vector<uint8_t> px(stride * (static_cast<std::size_t>(rows) + 2 * pad), 0);
+    for (int i = 0; i < rows; i++) {
+        const int *row = m[i];
+        uint8_t *p = &px[(i + pad) * stride + pad];
+        for (int j = 0; j < cols; j++) p[j] = row[j] != 0;
+    }
+    return px;
+}
+
+// Writes an unpadded plane into m.
+void storePlane(const std::vector<uint8_t> &px, int **m, int rows, int cols) {
+    for (int i = 0; i < rows; i++) {
+        const uint8_t *p = &px[static_cast<std::size_t>(i) * cols];
+        int *row = m[i];
+        for (int j = 0; j < cols; j++) row[j] = p[j];
+    }
+}
+
+// Offsets of the set interior pixels of px (unpadded) that del removes.
+void findDeletions(const uint8_t *px, int rows, int cols, const uint8_t *del,
+                   std::vector<std::size_t> &kill) {
+    kill.clear();
+    const int end = cols - 1;
+    for (int i = 1; i < rows - 1; i++) {
+        const std::size_t base = static_cast<std::size_t>(i) * cols;
+        const uint8_t *mid = px + base, *up = mid - cols, *dn = mid + cols;
+        int j = 1;
+        while (j < end) {
+            if (j + 8 <= end) {
+                uint64_t word = 0;
+                std::memcpy(&word, mid + j, sizeof word);
+                if (word == 0) {
+                    j += 8;
+                    continue;
+                }
+            }
+            const int stop = j + 8 < end ? j + 8 : end;
+            for (; j < stop; j++)
+                if (mid[j] && del[codeAt(up, mid, dn, j)]) kill.push_back(base + j);
+        }
+    }
+}
+
+void applyDeletions(uint8_t *px, const std::vector<std::size_t> &kill) {
+    for (std::size_t k : kill) px[k] = 0;
+}
+
+void clearBorder(uint8_t *px, int rows, int cols) {
+    std::memset(px, 0, cols);
+    std::memset(px + static_cast<std::size_t>(rows - 1) * cols, 0, cols);
+    for (int i = 0; i < rows; i++) {
+        px[static_cast<std::size_t>(i) * cols] = 0;
+        px[static_cast<std::size_t>(i) * cols + cols - 1] = 0;
+    }
+}
+
+// One thinning iteration in place on an unpadded plane.  The first
+// sub-iteration's decisions still see the border pixels, which are cleared
+// only once those decisions are made.
+void thinPlane(uint8_t *px, int rows, int cols, std::vector<std::size_t> &kill) {
+    findDeletions(px, rows, cols, kDeleteFirst.v, kill);
+    clearBorder(px, rows, cols);
+    applyDeletions(px, kill);
+    findDeletions(px, rows, cols, kDeleteSecond.v, kill);
+    applyDeletions(px, kill);
+}
+
+// True when lut is 0 wherever the centre bit is clear: then unset pixels
+// map to 0 and need no code.
+bool zeroOffCentre(const int *lut) {
+    for (int c = 0; c < kCodes; c++)
+        if (!(c & kCentre) && lut[c] != 0) return false;
+    return true;
+}
+
+void copyImage(int **from, int **to, int rows, int cols) {
+    for (int i = 0; i < rows; i++) std::memcpy(to[i], from[i], sizeof(int) * cols);
+}
+
+}  // namespace
+
+// ---- public tables ------------------------------------------------------------
+
+const int *lutG1() { return kG1.v; }
+const int *lutG2() { return kG2.v; }
+const int *lutG3() { return kG3.v; }
+const int *lutG3Prime() { return kG3Prime.v; }
+const int *lutClean() { return kClean.v; }
+const int *lutIdentity() { return kIdentity.v; }
+
+// ---- codes and table application ---------------------------------------------
+
+// Sum of the weights of the set pixels around (i, j), the pixel included;
+// neighbours outside rows x cols count as clear.
+int compute3x3Mask(int i, int j, int rows, int cols, int **m) {
+    int code = 0, bit = 1;
+    for (int dj = -1; dj <= 1; dj++)
+        for (int di = -1; di <= 1; di++, bit <<= 1) {
+            const int r = i + di, c = j + dj;
+            if (r >= 0 && r < rows && c >= 0 && c < cols && m[r][c] != 0) code |= bit;
+        }
+    return code;
+}
+
+// Every pixel of dst, border included, gets lut[code of the pixel in src].
+// Works on a copy of src padded by one clear pixel, so dst may be src.
+void applyLut3x3(int **src, int **dst, const int *lut, int rows, int cols) {
+    if (rows <= 0 || cols <= 0) return;  // no pixels
+    const std::vector<uint8_t> px = loadPlane(src, rows, cols, 1);
+    const std::size_t stride = static_cast<std::size_t>(cols) + 2;
+    const bool sparse = zeroOffCentre(lut);
+    for (int i = 0; i < rows; i++) {
+        const uint8_t *mid = &px[(i + 1) * stride + 1], *up = mid - stride, *dn = mid + stride;
+        int *out = dst[i];
+        for (int j = 0; j < cols; j++)
+            out[j] = sparse && !mid[j] ? 0 : lut[codeAt(up, mid, dn, j)];
+    }
+}
+
+void applyLut3x3Reference(int **src, int **dst, const int *lut, int rows, int cols) {
+    for (int i = 0; i < rows; i++)
+        for (int j = 0; j < cols; j++) dst[i][j] = lut[compute3x3Mask(i, j, rows, cols, src)];
+}
+
+// ---- thinning and cleaning -----------------------------------------------------
+
+// One thinning iteration: dst = src with the pixels of both sub-iterations
+// deleted and the outermost rows and columns cleared.  src is not changed.
+// Example: a filled 3 x 3 block away from the border becomes its centre.
+void thin(int **src, int **dst, int rows, int cols) {
+    if (rows <= 0 || cols <= 0) return;  // no pixels
+    std::vector<uint8_t> px = loadPlane(src, rows, cols, 0);
+    std::vector<std::size_t> kill;
+    thinPlane(px.data(), rows, cols, kill);
+    storePlane(px, dst, rows, cols);
+}
+
+// The direct algorithm, step by step: code matrix K, deletion matrix D, one
+// lookup per table, border pixels of dst left 0.
+void thinReference(int **src, int **dst, int rows, int cols) {
+    if (rows <= 0 || cols <= 0) return;  // no pixels
+    int **K = imatrix(0, rows - 1, 0, cols - 1);
+    int **D = imatrix(0, rows - 1, 0, cols - 1);
+    const int *third[2] = {lutG3(), lutG3Prime()};
+    for (int i = 0; i < rows; i++)
+        for (int j = 0; j < cols; j++) dst[i][j] = 0;
+    for (int pass = 0; pass < 2; pass++) {
+        int **from = pass == 0 ? src : dst;
+        applyLut3x3Reference(from, K, lutIdentity(), rows, cols);
+        for (int i = 0; i < rows; i++)
+            for (int j = 0; j < cols; j++)
+                D[i][j] = lutG1()[K[i][j]] && lutG2()[K[i][j]] && third[pass][K[i][j]];
+        for (int i = 1; i < rows - 1; i++)
+            for (int j = 1; j < cols - 1; j++)
+                dst[i][j] = from[i][j] != 0 && D[i][j] == 0 ? 1 : 0;
+    }
+    free_imatrix(D, 0, rows - 1, 0, cols - 1);
+    free_imatrix(K, 0, rows - 1, 0, cols - 1);
+}
+
+// Removes isolated pixels: a set pixel stays when one of its eight
+// neighbours is set.
+void clean(int **src, int **dst, int rows, int cols) {
+    applyLut3x3(src, dst, lutClean(), rows, cols);
+}
+
+// op 1: thinning, op 2: the clean table, iterations passes with dst copied
+// back into src after each.  Thinning keeps its byte copy across the passes
+// and writes both matrices at the end, which leaves them as the pass-by-pass
+// copies would.  The op is checked inside the pass loop, so iterations <= 0
+// does nothing even for a bad op.
+void morph(int **src, int **dst, int op, int iterations, int rows, int cols) {
+    if (iterations <= 0) return;  // no pass, no op check
+    if (op == 1) {
+        if (rows <= 0 || cols <= 0) return;  // no pixels
+        std::vector<uint8_t> px = loadPlane(src, rows, cols, 0);
+        std::vector<std::size_t> kill;
+        for (int pass = 0; pass < iterations; pass++) thinPlane(px.data(), rows, cols, kill);
+        storePlane(px, dst, rows, cols);
+        storePlane(px, src, rows, cols);
+    } else if (op == 2) {
+        for (int pass = 0; pass < iterations; pass++) {
+            applyLut3x3(src, dst, lutClean(), rows, cols);
+            copyImage(dst, src, rows, cols);
+        }
+    } else {
+        // Written with puts, which adds one more line end.
+        fatalExit(Stream::out, "\ninvalid option for argument 4 function morph()\n\n");
+    }
+}
+
+// ---- region test ------------------------------------------------------------------
+
+// Window rows row-1 .. row+n-2, columns col-1 .. col+n-2; mean and sample
+// deviation in double.  True when the deviation is greater than 3000.0.
+// A window of one pixel or none has no sample deviation (the formula gives
+// NaN): false.
+bool checkRegionValidity(int **m, int n, int row, int col) {
+    if (n < 2) return false;  // no spread to measure
+    const double count = static_cast<double>(n) * n;
+    double sum = 0.0;
+    for (int i = row - 1; i <= row + n - 2; i++)
+        for (int j = col - 1; j <= col + n - 2; j++) sum += m[i][j];
+    const double mean = (1.0 / count) * sum;
+    double squares = 0.0;
+    for (int i = row - 1; i <= row + n - 2; i++)
+        for (int j = col - 1; j <= col + n - 2; j++) {
+            const double d = m[i][j] - mean;
+            squares += d * d;
+        }
+    const double s = std::sqrt((1.0 / (count - 1.0)) * squares);
+    return s > 3000.0;
+}
+
+}  // namespace craq

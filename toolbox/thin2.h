@@ -1,0 +1,68 @@
+// Binary morphology by 3 x 3 lookup tables: thinning to one-pixel-wide
+// lines and removal of isolated pixels.
+//
+// Image matrices are int** with rows 0..rows-1 and columns 0..cols-1
+// (nrutil imatrix).  On input a pixel is set when it is not 0; every output
+// holds 0 and 1.  The neighbourhood code of a pixel weighs its 3 x 3
+// neighbours with bits running down each column (pixels outside the image
+// count as clear):
+//
+//        left centre right
+//   above   1     8    64
+//   same    2    16   128      bit 4 (16) is the pixel itself
+//   below   4    32   256      codes 0..511
+//
+// A lookup table is 512 ints indexed by that code.
+#pragma once
+
+namespace craq {
+
+// ---- neighbourhood codes and tables ---------------------------------------
+
+// Code 0..511 of pixel (i, j) of m (rows x cols); outside pixels are clear.
+int compute3x3Mask(int i, int j, int rows, int cols, int **m);
+
+// dst[i][j] = lut[code of (i, j) in src] for every pixel, border included.
+// lut has 512 entries; src is not changed.
+void applyLut3x3(int **src, int **dst, const int *lut, int rows, int cols);
+
+// The tables, 512 ints each, built once from their rules (thin2.cpp).
+// All 0/1 tables are 0 where the centre bit is clear.
+const int *lutG1();        // crossing number 1
+const int *lutG2();        // 2 <= min(n1, n2) <= 3
+const int *lutG3();        // deletion rule of the first sub-iteration
+const int *lutG3Prime();   // deletion rule of the second sub-iteration
+const int *lutClean();     // at least one of the eight neighbours set
+const int *lutIdentity();  // entry k is k: reads the codes themselves
+
+// ---- thinning and cleaning --------------------------------------------------
+
+// One thinning iteration (two parallel sub-iterations) of src into dst.
+// src is not changed; the outermost rows and columns of dst are 0.
+void thin(int **src, int **dst, int rows, int cols);
+
+// dst = the clean table applied to src (isolated pixels removed).
+void clean(int **src, int **dst, int rows, int cols);
+
+// Runs op (1 thinning, 2 clean) iterations times, copying dst back into src
+// after every pass: on return src and dst hold the same 0/1 image.
+// iterations <= 0 does nothing.  Any other op ends the run with
+// "\ninvalid option for argument 4 function morph()\n\n" on stdout, status 1.
+void morph(int **src, int **dst, int op, int iterations, int rows, int cols);
+
+// ---- region test -------------------------------------------------------------
+
+// True when the sample deviation of the n x n window with top-left corner
+// (row, col), counted from 1, exceeds 3000.0.
+bool checkRegionValidity(int **m, int n, int row, int col);
+
+// ---- reference path (tests and benchmark) ----------------------------------
+
+// thin() computed the direct way: a code matrix from compute3x3Mask, one
+// lookup per table and pixel.  Slow; the yardstick the fast path must match.
+void thinReference(int **src, int **dst, int rows, int cols);
+
+// applyLut3x3() computed pixel by pixel with compute3x3Mask.
+void applyLut3x3Reference(int **src, int **dst, const int *lut, int rows, int cols);
+
+}  // namespace craq
