@@ -17,7 +17,9 @@ struct RunResult {
 };
 
 // Runs fn in a forked child with stdin fed from input; the child exits 0
-// when fn returns.
+// when fn returns.  Only the calling thread survives a fork: once the image
+// library has started its worker threads (any pixel read), the child must not
+// read pixels again, or it can hang.  Test such paths through runProgram.
 RunResult runCaptured(const std::function<void()> &fn, const std::string &input = "");
 
 // Runs program with args (argv[1..]) in workDir (the current folder when
