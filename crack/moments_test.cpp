@@ -20,7 +20,7 @@ namespace {
 constexpr double kPi = 3.14159265358979323846;
 
 // One traced line: start pixel and its chain codes as digits 0..7.
-struct LineSpec {
+struct TracedLine {
     int row, col;
     std::string codes;
 };
@@ -28,10 +28,10 @@ struct LineSpec {
 using Pixel = std::pair<int, int>;  // row, column
 
 // The pixels of a crack in the order the moment operations visit them.
-std::vector<Pixel> walk(const std::vector<LineSpec> &lines, const std::vector<Pixel> &nodeList) {
+std::vector<Pixel> walk(const std::vector<TracedLine> &lines, const std::vector<Pixel> &nodeList) {
     static const int step[8][2] = {{-1, 0}, {-1, 1}, {0, 1}, {1, 1}, {1, 0}, {1, -1}, {0, -1}, {-1, -1}};
     std::vector<Pixel> px;
-    for (const LineSpec &l : lines) {
+    for (const TracedLine &l : lines) {
         int r = l.row, c = l.col;
         px.push_back({r, c});
         for (char code : l.codes) {
@@ -70,10 +70,10 @@ void setBox(crknwk *rec, const std::vector<Pixel> &px) {
 
 // A crack record with the given lines (start point and chain list each)
 // and node locations; box and centroid from its pixels.
-crknwk *makeCrack(const std::vector<LineSpec> &lines, const std::vector<Pixel> &nodeList = {}) {
+crknwk *makeCrack(const std::vector<TracedLine> &lines, const std::vector<Pixel> &nodeList = {}) {
     crknwk *crack = new crknwk{};
     line_info **lineTail = &crack->hLineInfo;
-    for (const LineSpec &l : lines) {
+    for (const TracedLine &l : lines) {
         line_info *line = new line_info{};
         line->startPoint[0] = l.row;
         line->startPoint[1] = l.col;
@@ -131,21 +131,21 @@ Moments momentsOf(const std::vector<Pixel> &px, int yc, int xc) {
 }
 
 // Fixtures.
-const std::vector<LineSpec> kHorizontal = {{5, 1, "222222222"}};  // (5,1)..(5,10)
-const std::vector<LineSpec> kVertical = {{1, 5, "444444444"}};    // (1,5)..(10,5)
-const std::vector<LineSpec> kDiagonal = {{1, 1, "33333"}};        // (1,1)..(6,6)
-const std::vector<LineSpec> kLShape = {{2, 2, "444444"}, {8, 3, "222"}};
+const std::vector<TracedLine> kHorizontal = {{5, 1, "222222222"}};  // (5,1)..(5,10)
+const std::vector<TracedLine> kVertical = {{1, 5, "444444444"}};    // (1,5)..(10,5)
+const std::vector<TracedLine> kDiagonal = {{1, 1, "33333"}};        // (1,1)..(6,6)
+const std::vector<TracedLine> kLShape = {{2, 2, "444444"}, {8, 3, "222"}};
 // Outline of rows 3..7 by columns 2..12, traced clockwise from (3,2).
-const std::vector<LineSpec> kRectOutline = {{3, 2, "2222222222" "4444" "6666666666" "000"}};
+const std::vector<TracedLine> kRectOutline = {{3, 2, "2222222222" "4444" "6666666666" "000"}};
 // Plus with arms of 3 about (10,10): two lines through the node.
-const std::vector<LineSpec> kPlus = {{10, 7, "222222"}, {7, 10, "444444"}};
+const std::vector<TracedLine> kPlus = {{10, 7, "222222"}, {7, 10, "444444"}};
 
 // ---- axis of minimum inertia ----------------------------------------------------
 
 TEST(Moments_axisOfMinimumInertia2, straightCracks) {
     struct Case {
         const char *name;
-        std::vector<LineSpec> lines;
+        std::vector<TracedLine> lines;
         float angle;
     };
     const Case cases[] = {
@@ -178,7 +178,7 @@ TEST(Moments_axisOfMinimumInertia2, axisIsTheDirectionOfGreatestSpread) {
     // of its eigenvalues.
     struct Case {
         const char *name;
-        std::vector<LineSpec> lines;
+        std::vector<TracedLine> lines;
     };
     const Case cases[] = {
         {"L shape", kLShape},
@@ -219,7 +219,7 @@ TEST(Moments_axisOfMinimumInertia2, elongatedBlobWithoutProductMoment) {
 TEST(Moments_axisOfMinimumInertia2, noSpreadGivesAngleZeroRoundnessOne) {
     struct Case {
         const char *name;
-        std::vector<LineSpec> lines;
+        std::vector<TracedLine> lines;
         std::vector<Pixel> nodeList;
     };
     const Case cases[] = {
@@ -281,7 +281,7 @@ TEST(Moments_axisOfMinimumInertia2, everyRecordOfTheList) {
 TEST(Moments_MBR2, sidesAndCentre) {
     struct Case {
         const char *name;
-        std::vector<LineSpec> lines;
+        std::vector<TracedLine> lines;
         float height, width;
         int row, col;  // centre
     };
@@ -359,7 +359,7 @@ TEST(Moments_MBR2, regression_rectangleCentreStraightOnePixelCracks) {
     // the crossing is 0 / 0.  The centre is the middle of the span.
     struct Case {
         const char *name;
-        std::vector<LineSpec> lines;
+        std::vector<TracedLine> lines;
         int row, col;
     };
     const Case cases[] = {
@@ -480,7 +480,7 @@ TEST(Moments_recalculateAxisOfMinInertia, memberPixelsGiveTheAxis) {
 TEST(Moments_recalculateAxisOfMinInertia, everyCrackWithTheMemberInd) {
     // A horizontal and a diagonal crack share ind 1: both count, giving the
     // axis of one crack made of both lines.
-    const std::vector<LineSpec> hLine = {{5, 1, "22222222"}}, dLine = {{1, 1, "3333"}};
+    const std::vector<TracedLine> hLine = {{5, 1, "22222222"}}, dLine = {{1, 1, "3333"}};
     crknwk *h = makeCrack(hLine);
     crknwk *d = makeCrack(dLine);
     h->next = d;
@@ -505,7 +505,7 @@ TEST(Moments_recalculateAxisOfMinInertia, everyCrackWithTheMemberInd) {
 TEST(Moments_recalculateMBR, unroundedSidesOverMemberPixels) {
     struct Case {
         const char *name;
-        std::vector<std::vector<LineSpec>> members;
+        std::vector<std::vector<TracedLine>> members;
         float angle;
         float height, width;
         int row, col;
@@ -547,8 +547,8 @@ TEST(Moments_recalculateMBR, unroundedSidesOverMemberPixels) {
 
 // Hu moments of a one-crack network over the given lines, shifted by
 // (dr, dc).
-std::vector<double> huOf(std::vector<LineSpec> lines, std::vector<Pixel> nodeList, int dr, int dc) {
-    for (LineSpec &l : lines) {
+std::vector<double> huOf(std::vector<TracedLine> lines, std::vector<Pixel> nodeList, int dr, int dc) {
+    for (TracedLine &l : lines) {
         l.row += dr;
         l.col += dc;
     }
@@ -580,7 +580,7 @@ TEST(Moments_huMoments, symmetricPlus) {
 TEST(Moments_huMoments, unchangedByWholePixelShifts) {
     struct Case {
         const char *name;
-        std::vector<LineSpec> lines;
+        std::vector<TracedLine> lines;
         std::vector<Pixel> nodeList;
     };
     const Case cases[] = {
