@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdio>
+#include <string>
 
 namespace craq {
 
@@ -23,5 +24,63 @@ int fgetline(std::FILE *fp, char *buf, int max);
 // words[0..count-1] point into line, the single white-space byte after each
 // word becomes NUL; entries from count on are untouched.  Returns count.
 int getwords(char *line, char **words, int max);
+
+// ===========================================================================
+// Classifier
+// ===========================================================================
+//
+// Multistage k-nearest-neighbour classification of a nine-feature vector
+// (positions 0..8 as the store writes them) against the template set
+// <dataRoot>CL/feature_map.dat and <dataRoot>CL/feature_label.dat; dataRoot
+// ends in '/'.  The set is read afresh on every call.  Class codes: 1
+// circular, 2 rectangular, 3 unidirectional, 4 spiderweb, 0 unclassified.
+// A class-membership vector holds five doubles: [0] the class code, [1..4]
+// the memberships of classes 1..4.  Template rows, labels and feature
+// columns are indexed from 0.  Error stops print one line on standard output
+// and exit 1.
+
+// Name of a class code; any code outside 1..4 is "unclassified".
+const char *className(int code);
+
+// out[0..4] = class-membership vector of query[0..8], with k >= 1 neighbours.
+void classifyKNN(int k, const double *query, double *out, const std::string &dataRoot);
+
+// Reads the header line of the open template file fp (named path in
+// messages): counts[0..3] = its first numbers (at most four, 0 for absent
+// ones).  Returns how many there are, at least 2; an empty file or a header
+// with fewer than 2 numbers ends the run.
+int readTemplateHeader(std::FILE *fp, const std::string &path, int counts[4]);
+
+// map[0..*nT-1][0..*nF-1] = the feature lines of the map file (line 1 on);
+// further lines and numbers are ignored, fewer lines than *nT end the run.
+// third is accepted and not used.  Returns 1.
+int read_FM(double **map, int *nT, int *nF, int *third, const std::string &dataRoot);
+
+// labels[0..*nL-1] = the first two characters of each label line, as an
+// integer; fewer lines than *nL end the run.  nC is not used.  Returns 1.
+int read_LB(int *labels, int *nL, int *nC, const std::string &dataRoot);
+
+// out[0..nT][j] = z-score of raw[0..nT][j] over those nT + 1 rows (mean over
+// nT + 1, spread divisor nT - 1); a column without spread gives 0.  nT >= 2.
+void normalise_map(double **raw, double **out, int nT, int nF);
+
+// Three-stage tree over data[0..nRows-1] (normalised, at least 9 columns,
+// last row the query) with labels[0..nRows-2]; out = class-membership
+// vector.  nClasses is not used; nFeatures < 9 and k < 1 are refused.
+void multistageKNN(double **data, int *labels, double *out, int nRows, int nFeatures,
+                   int nClasses, int k);
+
+// One k-NN decision: templates data[0..n-1], query data[n], columns
+// 0..f-1, labels 1..c (others count in no class); result[0] = decided
+// class (0 for none), result[1..c] = memberships.
+void knnc(double **data, int *labels, double *result, int n, int f, int c, int k);
+
+// ---- statistics over v[0..n] (n + 1 values) ----
+double meandvect(double *v, int n);  // sum / (n + 1)
+double stddvect(double *v, int n);   // spread with divisor n - 1
+
+// Prints the Fisher ratio of features 0..15 of data[0..nRows-1] with labels
+// 1..nClasses ("%.5f" each, blank separated, ";\n" after the last).
+void fisherRatio2(double **data, int *labels, int nRows, int nClasses, int nFeatures);
 
 }  // namespace craq
