@@ -1,0 +1,79 @@
+// Analysis pipeline: from one image to classified crack networks, and what
+// the analysis leaves behind (store files, template lines, web output).
+//
+// Every location is given as a data root: a folder path ending in '/', under
+// which the store (FV/, FVC/, TEMP/) and the template set (CL/) lie.  Files
+// are written with C stdio, so an error stop (which flushes every stream)
+// keeps what was written before it.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "crack/crackstats3.h"
+
+namespace craq {
+
+// ===========================================================================
+// Feature files and class output
+// ===========================================================================
+//
+// Feature vector: nine doubles, positions 0..8.  Class-membership vector:
+// five doubles, [0] the class code (1 circular, 2 rectangular,
+// 3 unidirectional, 4 spiderweb, 0 unclassified), [1..4] the memberships of
+// classes 1..4.  Coordinates are those of the driver's working frame.
+
+constexpr int kFeatureCount = 9;
+
+// features[0..8] = the feature vector of a network, the one source of it for
+// every writer (feature file, template line, classifier input, web output):
+// each scaled feature is a double constant times the float field, e.g.
+// 1.3333333333333333 x straightness1.  A network without a straight-line
+// representation gives 0 for the two features taken from it.
+void featureVector(const crknwk *network, double *features);
+
+// Store name of an image path: the text after its last '/' up to the first
+// '.' after that, whole (no length cut).  False, with *name untouched, when
+// the path has no '/' or no '.' after its last '/'.
+bool storeName(const std::string &path, std::string *name);
+
+// Writes fv_<name>.dat and fvc_<name>.dat of one image (destination 1: both
+// in <root>TEMP/; any other value: <root>FV/ and <root>FVC/), classifying
+// each network with k = 5 into classMembership (which ends holding the last
+// network's vector); report 1 adds the classification report on standard
+// output.  Error stops (exit 1): no store name, a file that cannot be
+// opened, a classifier failure.
+void storeFV(crknwk *networks, int rows, int cols, const std::string &path,
+             double *classMembership, int report, int destination, const std::string &dataRoot);
+
+// Prints one network's result block (region, the four memberships, class).
+void printClassResult(const double *classMembership, int edge0, int edge1, int dim0, int dim1);
+
+// ---- output operations no program path calls ----
+
+// Writes one class-file line to an open file.
+void storeFVC(std::FILE *file, const double *classMembership, int edge0, int edge1, int dim0,
+              int dim1);
+
+// Writes the template line of a network (its nine features) to an open file.
+void writeTemplateLine(std::FILE *file, const crknwk *network);
+
+// Appends one template line per network to <root>CL/feature_map.dat (the
+// driver's template output); info is not read.  Exit 1 when it cannot open.
+void printResult(crknwk *networks, imageInfo *info, const std::string &dataRoot);
+
+// classifyKNN with k = 5.
+void classify(const double *features, double *classMembership, const std::string &dataRoot);
+
+// Classifies the nine numbers of the last line (from line 3 on) of the text
+// file path, after printing the first five; a line of fewer than nine words,
+// or a file that does not open, ends the run (exit 1).
+void classify2(const std::string &path, double *classMembership, const std::string &dataRoot);
+
+// query->source = path; query->category[0..4] = classMembership[0..4].
+void copyQuery(result *query, const std::string &path, const double *classMembership);
+
+// Prints the pipeline's list of functionalities.
+void printUsage();
+
+}  // namespace craq
