@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <string>
 
+#include "config/locations.h"
 #include "crack/crackstats3.h"
 
 namespace craq {
@@ -75,5 +76,52 @@ void copyQuery(result *query, const std::string &path, const double *classMember
 
 // Prints the pipeline's list of functionalities.
 void printUsage();
+
+// ===========================================================================
+// Web output of an analysed image
+// ===========================================================================
+//
+// What "-analyse" leaves for the web front end under the web root
+// (Locations::webRoot, ending in '/'): per network n (1-based, list order)
+// lib_0/analyse_image/NNN.jpg (its drawing), lib_0/analyse/NNN.txt (its
+// features and class) and lib_0/analyse/NNN.php; for the whole image
+// lib_0/analyse/imagemap.map, 000query.txt and an empty 000content.txt.
+// Coordinates are working-frame ones.  Files are emptied and rewritten;
+// nothing is deleted.  A file that cannot be opened ends the run (exit 1)
+// with the file's message and its path.
+
+struct CrackLookup;  // crack/crackindex.h
+
+// The two parts of NNN: prefix "00" for n 1..9, "0" for 10..99, "" from 100
+// on (and for n < 1); digits the decimal digits of n.  networkNumber(n) is
+// the two together: 1 -> "001", 99 -> "099", 1000 -> "1000".
+std::string networkNumberPrefix(int n);
+std::string networkNumber(int n);
+
+// Sets to 255 the pixels of network's member cracks (found through lookup
+// by member `ind`, first match) that tracing recorded, each shifted by
+// -edge: image has rows 0..rows-1 and columns 0..cols-1 (the drawing is
+// dimension[0] + 1 by dimension[1] + 1); positions outside are skipped.
+// Nothing else is written.
+void drawNetworkImage(const CrackLookup &lookup, const crknwk *network, int **image, int rows,
+                      int cols);
+
+// Writes imagemap.map and every NNN.jpg (a one-band 8-bit image).
+void copyImageContent(crknwk *cracks, crknwk *networks, const Locations &where);
+
+// Writes 000content.txt, every NNN.txt and NNN.php, and 000query.txt about
+// whole (the first record of the whole-image list), classifying each network
+// and whole with k = 5 against the template set under where.dataRoot.
+// summary and cracks are not read.
+void copyContent(CRKIMG *summary, crknwk *cracks, crknwk *networks, crknwk *whole,
+                 imageInfo *info, const std::string &path, const Locations &where);
+
+// Writes the class block of NNN.txt and 000query.txt (the four memberships,
+// then the class named by element 0 cut to an integer, with its membership
+// as confidence; a code outside 0..4 names "unclassified" with element 0).
+void writeClassBlock(std::FILE *fp, const double *classMembership);
+
+// Writes the six lines of NNN.php (prefix, digits of NNN) to an open file.
+void writeContentPhp(std::FILE *file, const std::string &prefix, const std::string &digits);
 
 }  // namespace craq
