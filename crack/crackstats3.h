@@ -576,3 +576,22 @@ void drawNetworkPixels(const crknwk *network, const CrackLookup &lookup, int **i
                        int cols, int originRow, int originCol, int value);
 
 }  // namespace craq
+
+// ===========================================================================
+// Console feature display
+// ===========================================================================
+
+namespace craq {
+
+// Prints the feature display menu, reads one character from standard input
+// ("%c": the rest of the line stays unread; end of input counts as 'n') and
+// prints the chosen blocks: '2' the image summary, '4' each crack's global
+// features, '5' / 'a'..'d' / 'A'..'D' each crack's line statistics,
+// straight-line representation, lines and nodes, '3' each merged network of
+// networks, '1' all but the image summary; 'e', 'E', 'n', 'N' nothing.
+// Returns 1; any other character prints "\n Invalid option! try running the
+// program again and choose a valid option\n" (and a newline) and stops
+// (exit 1).  Reads, never changes, its arguments.
+int contentCheck(CRKIMG *image, crknwk *cracks, crknwk *networks, imageInfo *info);
+
+}  // namespace craq
