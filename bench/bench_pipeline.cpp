@@ -1,1 +1,303 @@
-// (to be written)
+// One image through the whole analysis, as "-generateFV" runs it: halvern4
+// in mode 1 on a 1200 x 1800 synthetic craquelure picture, and the same
+// sequence stage by stage with the time of each stage as a counter (ms).
+//
+// The picture: syntheticCrackImage's dark wandering strokes on a light,
+// noisy ground, cut by light gap lines every `period` pixels across and
+// down (3 pixels wide, ground grey), which break the long tangled strokes
+// into the thousands of separate cracks of a real scan.
+//
+// Arguments: strokes, gap period (0: no gaps), merge setting (1: every
+// crack into one network, the folder batch; 0: box-corner merging and
+// clustering, a single stored image).  The counters give the cracks traced,
+// those left after pruning and the networks written.
+#include <benchmark/benchmark.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <map>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "bench/synthetic.h"
+#include "classify/hcluster.h"
+#include "crack/crackindex.h"
+#include "crack/crackstats3.h"
+#include "crack/crmerge.h"
+#include "crack/dirtest4.h"
+#include "crack/moments.h"
+#include "crack/ostrel.h"
+#include "pipeline/halvern4.h"
+#include "toolbox/mxutil.h"
+#include "toolbox/nrutil.h"
+#include "toolbox/thin2.h"
+#include "toolbox/vipsio.h"
+
+namespace {
+
+constexpr int kRows = 1200, kCols = 1800;
+constexpr int kFrameRows = kRows + 2, kFrameCols = kCols + 2;
+constexpr int kGapWidth = 3;
+
+using Clock = std::chrono::steady_clock;
+
+double msSince(Clock::time_point start) {
+    return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// The picture of (strokes, period) as a library image, built once per pair.
+vips::VImage picture(int strokes, int period) {
+    static std::map<std::pair<int, int>, vips::VImage> pictures;
+    auto found = pictures.find({strokes, period});
+    if (found != pictures.end()) return found->second;
+    int **grey = craq::bench::syntheticCrackImage(kRows, kCols, 5, strokes);
+    std::vector<unsigned char> bytes(static_cast<std::size_t>(kRows) * kCols);
+    uint32_t state = 77u;
+    for (int r = 0; r < kRows; r++)
+        for (int c = 0; c < kCols; c++) {
+            int v = grey[r][c];
+            if (period > 0 && (r % period < kGapWidth || c % period < kGapWidth)) {
+                state = state * 1664525u + 1013904223u;
+                v = 185 + static_cast<int>((state >> 8) % 21) - 10;
+            }
+            bytes[static_cast<std::size_t>(r) * kCols + c] = static_cast<unsigned char>(v);
+        }
+    craq::free_imatrix(grey, 0, kRows - 1, 0, kCols - 1);
+    vips::VImage img = craq::imageFromBytes(bytes.data(), kCols, kRows);
+    pictures.emplace(std::make_pair(strokes, period), img);
+    return img;
+}
+
+// A data root with the store folders and a template set of 20 templates in
+// four clusters (template j of class c: every feature c + 0.05 j), made
+// once and removed at exit.
+const craq::Locations &locations() {
+    static craq::Locations where;
+    if (!where.dataRoot.empty()) return where;
+    std::string pattern = (std::filesystem::temp_directory_path() / "craq_bench_XXXXXX").string();
+    if (mkdtemp(&pattern[0]) == nullptr) std::abort();
+    static const std::string root = pattern + "/";
+    for (const char *sub : {"FV", "FVC", "TEMP", "CL"})
+        std::filesystem::create_directory(root + sub);
+    std::FILE *map = std::fopen((root + "CL/feature_map.dat").c_str(), "w");
+    std::FILE *labels = std::fopen((root + "CL/feature_label.dat").c_str(), "w");
+    std::fprintf(map, "20 9 4\n");
+    std::fprintf(labels, "20 9 4\n");
+    for (int c = 1; c <= 4; c++)
+        for (int j = 0; j < 5; j++) {
+            const double v = c + 0.05 * j;
+            for (int k = 0; k < 9; k++) std::fprintf(map, k < 8 ? "%.4f " : "%.4f\n", v);
+            std::fprintf(labels, "%d\n", c);
+        }
+    std::fclose(map);
+    std::fclose(labels);
+    std::atexit([] { std::filesystem::remove_all(root); });
+    where.dataRoot = root;
+    where.webRoot = root;
+    return where;
+}
+
+// Standard output goes to /dev/null while it lives (storeFV reports every
+// network there).
+class Quiet {
+public:
+    Quiet() {
+        std::fflush(stdout);
+        saved_ = dup(1);
+        const int null = open("/dev/null", O_WRONLY);
+        dup2(null, 1);
+        close(null);
+    }
+    ~Quiet() {
+        std::fflush(stdout);
+        dup2(saved_, 1);
+        close(saved_);
+    }
+    Quiet(const Quiet &) = delete;
+    Quiet &operator=(const Quiet &) = delete;
+
+private:
+    int saved_;
+};
+
+float nodesPerPixel(const craq::crknwk *net) {
+    return net->numOfPix > 0
+               ? static_cast<float>(static_cast<double>(net->numOfNodes) / net->numOfPix)
+               : 0.0f;
+}
+
+int countRecords(const craq::crknwk *list) {
+    int n = 0;
+    for (; list != nullptr; list = list->next) n++;
+    return n;
+}
+
+// Network lines of a feature file (its lines after the two header lines).
+int networkLines(const std::string &path) {
+    std::FILE *fp = std::fopen(path.c_str(), "r");
+    if (fp == nullptr) return 0;
+    int lines = 0;
+    for (int ch; (ch = std::fgetc(fp)) != EOF;) lines += ch == '\n';
+    std::fclose(fp);
+    return lines - 2;
+}
+
+// The whole entry, as the folder batch or the single-file command calls it.
+void BM_pipeline_halvern4(benchmark::State &state) {
+    const vips::VImage img =
+        picture(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    const bool merge = state.range(2) != 0;
+    const craq::Locations &where = locations();
+    double cm[5] = {};
+    for (auto _ : state) {
+        Quiet quiet;
+        craq::halvern4(nullptr, img, "/bench/craquelure.tif", cm, merge, 1, where);
+    }
+    state.counters["networks"] = networkLines(where.dataRoot + "FV/fv_craquelure.dat");
+}
+
+// The same sequence stage by stage (the driver's order and arguments),
+// with the time of each stage.
+void BM_pipeline_stages(benchmark::State &state) {
+    const vips::VImage img =
+        picture(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    const bool merge = state.range(2) != 0;
+    const craq::Locations &where = locations();
+    std::map<std::string, double> total;
+    int traced = 0, kept = 0, networksOut = 0;
+
+    for (auto _ : state) {
+        double cm[5] = {};
+        auto t = Clock::now();
+        auto stage = [&](const char *name) {
+            total[name] += msSince(t);
+            t = Clock::now();
+        };
+
+        int **grey = craq::imatrix(0, kRows - 1, 0, kCols - 1);
+        int **binary = craq::imatrix(0, kRows - 1, 0, kCols - 1);
+        int **enhanced = craq::imatrix(0, kRows - 1, 0, kCols - 1);
+        craq::VImageToMat(img, grey, 0, kRows - 1, 0, kCols - 1);
+        craq::crackEnhance(grey, enhanced, kRows, kCols);
+        stage("1_enhance");
+        if (!craq::normalThresholding(enhanced, binary, kRows, kCols)) std::abort();
+        stage("2_threshold");
+        int **scratch = craq::imatrix(0, kRows - 1, 0, kCols - 1);
+        craq::morph(binary, scratch, 1, 12, kRows, kCols);
+        craq::morph(scratch, enhanced, 2, 1, kRows, kCols);
+        craq::free_imatrix(scratch, 0, kRows - 1, 0, kCols - 1);
+        stage("3_thin");
+
+        int **working = craq::imatrix(0, kFrameRows - 1, 0, kFrameCols - 1);
+        int **tracedImg = craq::imatrix(0, kFrameRows - 1, 0, kFrameCols - 1);
+        int **nodeMark = craq::imatrix(0, kFrameRows - 1, 0, kFrameCols - 1);
+        int **lineImage = craq::imatrix(0, kFrameRows - 1, 0, kFrameCols - 1);
+        int **window = craq::imatrix(0, 2, 0, 2);
+        for (int i = 0; i < kRows; i++)
+            for (int j = 0; j < kCols; j++) working[i + 1][j + 1] = binary[i][j] != 0 ? 1 : 0;
+        craq::imageInfo info;
+        info.size[0] = kFrameRows;
+        info.size[1] = kFrameCols;
+        craq::CRKIMG *summary = new craq::CRKIMG{};
+        summary->status = true;
+        craq::currPtr cp;
+        craq::GParameter g;
+        g.yDim = kFrameRows;
+        g.xDim = kFrameCols;
+        craq::crknwk *cracks =
+            craq::traceCracks(window, working, tracedImg, nodeMark, &g, &cp, summary, &info);
+        info.numOfCrkNwk = g.numOfCracks;
+        traced = g.numOfCracks;
+        stage("4_trace");
+        craq::lineModel(cracks, &g, lineImage);
+        craq::axisOfMinimumInertia2(cracks);
+        craq::MBR2(cracks, &info);
+        stage("5_measure");
+        craq::networkPrune(cracks, &info, summary, 10.0, 0.15, 0.5);
+        craq::countTotalLength(cracks, &info);
+        kept = info.numOfCrkNwk;
+        stage("6_prune");
+
+        craq::crknwk *networks = craq::makeNodeCrknwk();
+        craq::mergeB(cracks, networks, &info, merge);
+        if (networks->check == 2 && networks->next != nullptr) {
+            craq::crknwk *rest = networks->next;
+            craq::freeCrknwk(networks);
+            networks = rest;
+            info.numOfCrkNwk--;
+        }
+        for (craq::crknwk *net = networks; net != nullptr; net = net->next)
+            net->nodeDensity2 = nodesPerPixel(net);
+        stage("7_merge");
+        if (!merge && info.numOfCrkNwk - 1 > 3) {
+            const int n = info.numOfCrkNwk - 1;
+            double **features = craq::dmatrix(1, n, 1, 4);
+            double **weights = craq::dmatrix(1, n, 1, 2);
+            int *labels = craq::ivector(1, n);
+            craq::constructFV(networks, features, weights);
+            state.counters["clustered"] = n;
+            craq::hClustering(features, weights, labels, n, 4);
+            craq::mergeC(cracks, networks, &info, labels);
+            craq::free_dmatrix(features, 1, n, 1, 4);
+            craq::free_dmatrix(weights, 1, n, 1, 2);
+            craq::free_ivector(labels, 1, n);
+            for (craq::crknwk *net = networks; net != nullptr; net = net->next) {
+                const double area = static_cast<double>(net->mbrWidth) * net->mbrHeight;
+                net->nodeDensity =
+                    area > 0 ? static_cast<float>(net->numOfNodes / std::sqrt(area)) : 0.0f;
+                net->nodeDensity2 = nodesPerPixel(net);
+            }
+        }
+        stage("7b_cluster");
+        craq::calculateLRRoundness(cracks, networks);
+        const craq::CrackLookup lookup = craq::buildCrackLookup(cracks);
+        craq::lineModel2(networks, lookup, &g, lineImage);
+        craq::directionality3(craq::CrackList(cracks), craq::NetworkList(networks));
+        craq::unidOrRect2(craq::NetworkList(networks), craq::CrackList(cracks));
+        craq::histShapeFilter(craq::NetworkList(networks));
+        stage("8_features");
+        {
+            Quiet quiet;
+            craq::storeFV(networks, kRows, kCols, "/bench/craquelure.tif", cm, 1, 0,
+                          where.dataRoot);
+        }
+        networksOut = countRecords(networks);
+        stage("9_classify");
+
+        craq::freeCrknwkList(networks);
+        craq::freeCrknwkList(cracks);
+        craq::freeCrkimg(summary);
+        for (int **m : {working, tracedImg, nodeMark, lineImage})
+            craq::free_imatrix(m, 0, kFrameRows - 1, 0, kFrameCols - 1);
+        craq::free_imatrix(window, 0, 2, 0, 2);
+        for (int **m : {grey, binary, enhanced}) craq::free_imatrix(m, 0, kRows - 1, 0, kCols - 1);
+    }
+    for (const auto &entry : total)
+        state.counters[entry.first + "_ms"] =
+            entry.second / static_cast<double>(state.iterations());
+    state.counters["cracks"] = traced;
+    state.counters["kept"] = kept;
+    state.counters["networks"] = networksOut;
+}
+
+// {strokes, gap period, merge setting}: about 190 long tangled cracks
+// without gaps; with gaps every 24 pixels a few thousand.
+#define PIPELINE_ARGS         \
+    ->Args({400, 0, 1})       \
+        ->Args({400, 0, 0})   \
+        ->Args({1500, 24, 1}) \
+        ->Args({1500, 24, 0}) \
+        ->Args({3000, 24, 1}) \
+        ->Unit(benchmark::kMillisecond)
+
+BENCHMARK(BM_pipeline_halvern4) PIPELINE_ARGS;
+BENCHMARK(BM_pipeline_stages) PIPELINE_ARGS;
+
+}  // namespace

@@ -10,10 +10,110 @@
 #include <cstdio>
 #include <string>
 
+#include <vips/vips8>
+
 #include "config/locations.h"
 #include "crack/crackstats3.h"
 
 namespace craq {
+
+struct tree;  // toolbox/quadtree3.h
+
+// ===========================================================================
+// Pipeline entries
+// ===========================================================================
+//
+// One image in, its classified crack networks out.  Image matrices are
+// imatrix(0, rows - 1, 0, cols - 1) with rows = the image's height and cols
+// its width.  Binary images hold 255 (crack) / 0 after thresholding and 1 / 0
+// after thinning.  Each call allocates what it uses and releases it before
+// it returns, so a batch of images in one process runs in constant memory.
+// Error stops (exit 1): "\n image is suspected to contain no cracks..exiting
+// program." when the threshold finds nothing, before any file is written;
+// the stops of the driver and of what it calls.
+
+// Analyses one image in mode (1, 3 or 4 at the programs' call sites; modes
+// as for extractFeatures) with the whole-image Otsu threshold.  A one-band
+// image is used as it is, any other in its band 1 (the second); path names
+// the image in every output.
+void halvern4(result *query, vips::VImage image, const std::string &path, double *classMembership,
+              bool mergeSetting, int mode, const Locations &where);
+
+// The "-analyse" entry: mode 2 with the tiled threshold, then writes
+// <webRoot>lib_0/analyse/000query.jpg: the cleaned skeleton (grey value 1)
+// under the networks' overlay (255, working-frame coordinates, so one row
+// lower and one column further right than in the image) on black.
+void halvern4b(result *query, vips::VImage image, const std::string &path, double *classMembership,
+               bool mergeSetting, const Locations &where);
+
+// out = close top-hat of in with a disk of size 5 (dark cracks turn bright).
+void crackEnhance(int **in, int **out, int rows, int cols);
+
+// ---- thresholds: out gets 255 where in >= t, else 0 (the image library's
+// relational rule; a pixel equal to the threshold is a crack pixel) ----
+
+// Whole-image Otsu threshold t of in into out; false when t is 0 (out is
+// then thresholded at 0, i.e. all 255).
+bool normalThresholding(int **in, int **out, int rows, int cols);
+
+// Side of the square tiles of the tiled threshold.
+constexpr int kTileSide = 100;
+
+// Where the image sits in the zero-padded tile grid.
+struct TileLayout {
+    int paddedRows = 0;  // smallest multiple of kTileSide >= rows
+    int paddedCols = 0;  // smallest multiple of kTileSide >= cols
+    int rowOffset = 0;   // (paddedRows - rows) / 2, rounded down
+    int colOffset = 0;   // (paddedCols - cols) / 2, rounded down
+};
+TileLayout tileLayout(int rows, int cols);
+
+// The tile list: a root (yOffset, xOffset = the layout's offsets, ySize =
+// rows, xSize = cols), then one record per tile in row-major order (yStart,
+// xStart = its top-left grid entry, ySize = kTileSide).  Free with freeTree.
+tree *makeTileList(int rows, int cols);
+
+// Tiled Otsu threshold of in into out: each kTileSide-square tile of the
+// padded grid (padding included) at its own threshold; a tile whose
+// threshold is 0 becomes all 0.  True when some tile had a non-zero
+// threshold.
+bool gridThresholding(int **in, int **out, int rows, int cols);
+
+// out = in thinned (12 passes) and cleaned (one pass), 0/1.
+void thinCrack(int **in, int **out, int rows, int cols);
+
+// ===========================================================================
+// Crack-following driver
+// ===========================================================================
+//
+// Working frame: image row + 1, image column + 1, (rows + 2) x (cols + 2)
+// entries; every coordinate the analysis records and writes is a frame one.
+// Network count (imageInfo.numOfCrkNwk) after merging is the number of
+// networks plus one.  Everything the call allocates (matrices, records,
+// crack and network lists) is released before it returns.  Error stops
+// (exit 1): "error in network merging - invalid number of network!" when no
+// crack is left; "can't open feature map file..." (mode 3); those of the
+// called operations.
+
+// Traces the cracks of thinned (rows x cols, non-zero = crack pixel),
+// measures and prunes them, merges them into networks (mergeSetting: every
+// crack into one), computes the network features and writes by mode:
+//   1 feature and class files in <dataRoot>FV/ and FVC/
+//   2 overlay into overlay (rows x cols), console feature display (one
+//     answer from standard input), web output under where.webRoot
+//   3 one template line per network appended to <dataRoot>CL/feature_map.dat
+//   4 query files in <dataRoot>TEMP/, query->source = path and
+//     query->category[0..4] = classMembership[0..4]
+//   other: nothing written.
+// Modes 1 and 4 leave the last network's class-membership vector in
+// classMembership.
+void extractFeatures(result *query, int **thinned, int **overlay, const std::string &path,
+                     double *classMembership, bool mergeSetting, int mode, int rows, int cols,
+                     const Locations &where);
+
+// Organises the features of the network list into a globalFtr record, which
+// is released again (no program path calls it).
+void featureOrg(crknwk *networks, imageInfo *info);
 
 // ===========================================================================
 // Feature files and class output

@@ -1,1 +1,268 @@
-// (to be written)
+// Crack-following driver: one thinned image to classified crack networks.
+//
+// The fixed sequence of extractFeatures:
+//   1. working frame (the image padded by one pixel of 0 on every side) and
+//      the per-image records;
+//   2. tracing of every crack (traceCracks), count = cracks traced;
+//   3. per-crack measures: line model, axis of minimum inertia, rotated box;
+//   4. pruning (length <= 10, or dense and compact), total length;
+//   5. merging into networks (one crack: a copy of it; more: mergeB, an
+//      absorbed first record dropped), clustering of four or more networks
+//      when the merge setting is clear;
+//   6. network features: line-to-length ratio and roundness, line model,
+//      straightness, rectangularity and unidirectionality, histogram shape;
+//   7. output by mode.
+// From step 5 on the count (imageInfo.numOfCrkNwk) is the number of networks
+// plus one.  The call owns every record and list it makes and releases them,
+// with its matrices, before it returns.
+#include <cmath>
+#include <new>
+#include <string>
+
+#include "classify/hcluster.h"
+#include "crack/crackindex.h"
+#include "crack/crackstats3.h"
+#include "crack/crmerge.h"
+#include "crack/dirtest4.h"
+#include "crack/moments.h"
+#include "crack/ostrel.h"
+#include "pipeline/halvern4.h"
+#include "toolbox/fatal.h"
+#include "toolbox/nrutil.h"
+
+namespace craq {
+
+namespace {
+
+const char kInvalidCount[] = "error in network merging - invalid number of network!\n";
+
+// Pruning limits: a crack after the first goes when its length is at most
+// kPruneLength, or its crack density is at least kPruneDensity with the
+// shorter / longer side of its rotated box at least kPruneRatio.
+constexpr double kPruneLength = 10.0;
+constexpr double kPruneDensity = 0.15;
+constexpr double kPruneRatio = 0.5;
+
+// Clustering takes the four features of constructFV.
+constexpr int kClusterFeatures = 4;
+
+// Overlay option of the "-analyse" drawing: crack pixels and nodes only.
+constexpr int kOverlayOption = 1;
+
+// One per-image record from the system allocator; no memory: the
+// constructors' stop.
+template <typename T>
+T *newRecord() {
+    T *record = new (std::nothrow) T{};
+    if (record == nullptr) outOfMemory();
+    return record;
+}
+
+// A matrix over the working frame (rows 0..rows+1, columns 0..cols+1), zero.
+class FrameMatrix {
+public:
+    FrameMatrix(int rows, int cols)
+        : rows_(rows), cols_(cols), m_(imatrix(0, rows - 1, 0, cols - 1)) {}
+    ~FrameMatrix() { free_imatrix(m_, 0, rows_ - 1, 0, cols_ - 1); }
+    FrameMatrix(const FrameMatrix &) = delete;
+    FrameMatrix &operator=(const FrameMatrix &) = delete;
+    int **get() const { return m_; }
+
+private:
+    int rows_, cols_;
+    int **m_;
+};
+
+// The records and lists of one call, released together.
+struct ImageRecords {
+    imageInfo *info = newRecord<imageInfo>();
+    CRKIMG *summary = newRecord<CRKIMG>();
+    currPtr *tails = newRecord<currPtr>();
+    GParameter *g = newRecord<GParameter>();
+    crknwk *cracks = nullptr;
+    crknwk *networks = nullptr;
+    crknwk *whole = nullptr;  // mode 2: every crack in one network
+
+    ImageRecords() = default;
+    ImageRecords(const ImageRecords &) = delete;
+    ImageRecords &operator=(const ImageRecords &) = delete;
+    ~ImageRecords() {
+        freeCrknwkList(whole);
+        freeCrknwkList(networks);
+        freeCrknwkList(cracks);
+        delete g;
+        delete tails;
+        freeCrkimg(summary);
+        delete info;
+    }
+};
+
+// The count test before a merge: no crack left stops the run.
+void requireCracks(const imageInfo *info) {
+    if (info->numOfCrkNwk < 1) fatalExit(Stream::out, kInvalidCount);
+}
+
+// The network of the single crack of the list: a copy of it whose member
+// list is one element, direction 1 (copyContent sets both inds to 1).
+crknwk *networkOfOneCrack(crknwk *crack) {
+    crknwk *network = makeNodeCrknwk();
+    network->hLineDirection = makeNodeLineDirection();
+    network->hLineDirection->direction = 1;
+    copyContent(crack, network);
+    return network;
+}
+
+// nodeDensity2 = nodes per pixel of every network (0 without pixels).
+void setNodesPerPixel(crknwk *networks) {
+    for (crknwk *net = networks; net != nullptr; net = net->next)
+        net->nodeDensity2 =
+            net->numOfPix > 0
+                ? static_cast<float>(static_cast<double>(net->numOfNodes) / net->numOfPix)
+                : 0.0f;
+}
+
+// nodeDensity = nodes over the square root of the rotated box's area (0 for
+// an empty box).
+void setNodesPerSide(crknwk *networks) {
+    for (crknwk *net = networks; net != nullptr; net = net->next) {
+        const double area =
+            static_cast<double>(net->mbrWidth) * static_cast<double>(net->mbrHeight);
+        net->nodeDensity = area > 0 ? static_cast<float>(net->numOfNodes / std::sqrt(area)) : 0.0f;
+    }
+}
+
+// The network list of the traced cracks (count 1 or more): a copy of the
+// one crack, or mergeB into a fresh head.  mergeB can hand the first record
+// back absorbed (check 2) into a later network; it is unlinked and
+// released, one network fewer.
+crknwk *buildNetworks(crknwk *cracks, imageInfo *info, bool mergeSetting) {
+    if (info->numOfCrkNwk == 1) return networkOfOneCrack(cracks);
+    crknwk *networks = makeNodeCrknwk();
+    mergeB(cracks, networks, info, mergeSetting);
+    if (networks->check == 2 && networks->next != nullptr) {
+        crknwk *rest = networks->next;
+        freeCrknwk(networks);
+        networks = rest;
+        info->numOfCrkNwk--;
+    }
+    setNodesPerPixel(networks);
+    return networks;
+}
+
+// Groups the n = count - 1 networks by hierarchical clustering over their
+// centroid, axis and node density, and merges each group (the first record
+// stays a group head, so none is dropped).
+void clusterNetworks(crknwk *cracks, crknwk *networks, imageInfo *info) {
+    const int n = info->numOfCrkNwk - 1;
+    double **features = dmatrix(1, n, 1, kClusterFeatures);
+    double **weights = dmatrix(1, n, 1, 2);
+    int *labels = ivector(1, n);
+    constructFV(networks, features, weights);
+    hClustering(features, weights, labels, n, kClusterFeatures);
+    mergeC(cracks, networks, info, labels);
+    free_dmatrix(features, 1, n, 1, kClusterFeatures);
+    free_dmatrix(weights, 1, n, 1, 2);
+    free_ivector(labels, 1, n);
+    setNodesPerSide(networks);
+    setNodesPerPixel(networks);
+}
+
+// The five network feature operations, in their order.
+void networkFeatures(crknwk *cracks, crknwk *networks, GParameter *g, int **lineImage) {
+    calculateLRRoundness(cracks, networks);
+    const CrackLookup lookup = buildCrackLookup(cracks);
+    lineModel2(networks, lookup, g, lineImage);
+    directionality3(CrackList(cracks), NetworkList(networks));
+    unidOrRect2(NetworkList(networks), CrackList(cracks));
+    histShapeFilter(NetworkList(networks));
+}
+
+// Mode 2: the whole-image network (every crack merged into one), its
+// features, the overlay, the console display and the web output.
+void analyseOutput(ImageRecords &r, int **overlay, const std::string &path, int **lineImage,
+                   const Locations &where) {
+    countTotalLength2(r.cracks, r.networks, r.info);
+    requireCracks(r.info);
+    if (r.info->numOfCrkNwk == 1) {
+        r.whole = networkOfOneCrack(r.cracks);
+    } else {
+        r.whole = makeNodeCrknwk();
+        mergeA(r.cracks, r.whole, r.info, true);
+        setNodesPerPixel(r.whole);
+    }
+    networkFeatures(r.cracks, r.whole, r.g, lineImage);
+    reconCrack2(r.cracks, r.networks, overlay, r.info, kOverlayOption);
+    contentCheck(r.summary, r.cracks, r.whole, r.info);
+    copyImageContent(r.cracks, r.networks, where);
+    copyContent(r.summary, r.cracks, r.networks, r.whole, r.info, path, where);
+}
+
+}  // namespace
+
+// The sequence of the file comment.  thinned and overlay are rows x cols
+// (bounds from 0); the working, traced, node-mark and line images cover the
+// frame.  The crack list keeps its first crack through pruning, so the count
+// test fails only for an image without a crack pixel inside the outermost
+// rows and columns.
+void extractFeatures(result *query, int **thinned, int **overlay, const std::string &path,
+                     double *classMembership, bool mergeSetting, int mode, int rows, int cols,
+                     const Locations &where) {
+    const int frameRows = rows + 2, frameCols = cols + 2;
+    FrameMatrix working(frameRows, frameCols), traced(frameRows, frameCols),
+        nodeMark(frameRows, frameCols), lineImage(frameRows, frameCols), window(3, 3);
+    ImageRecords r;
+    r.info->size[0] = frameRows;
+    r.info->size[1] = frameCols;
+    r.summary->status = true;
+    initializeGParam(r.g);
+    r.g->yDim = frameRows;
+    r.g->xDim = frameCols;
+
+    int **w = working.get();
+    for (int i = 0; i < rows; i++)
+        for (int j = 0; j < cols; j++) w[i + 1][j + 1] = thinned[i][j] != 0 ? 1 : 0;
+
+    // Tracing, measures, pruning.
+    r.cracks =
+        traceCracks(window.get(), w, traced.get(), nodeMark.get(), r.g, r.tails, r.summary, r.info);
+    r.info->numOfCrkNwk = r.g->numOfCracks;
+    lineModel(r.cracks, r.g, lineImage.get());
+    axisOfMinimumInertia2(r.cracks);
+    MBR2(r.cracks, r.info);
+    networkPrune(r.cracks, r.info, r.summary, kPruneLength, kPruneDensity, kPruneRatio);
+    countTotalLength(r.cracks, r.info);
+
+    // Networks.
+    requireCracks(r.info);
+    r.networks = buildNetworks(r.cracks, r.info, mergeSetting);
+    if (!mergeSetting && r.info->numOfCrkNwk - 1 > 3) clusterNetworks(r.cracks, r.networks, r.info);
+    networkFeatures(r.cracks, r.networks, r.g, lineImage.get());
+
+    // Output.
+    switch (mode) {
+    case 1:
+        storeFV(r.networks, rows, cols, path, classMembership, 1, 0, where.dataRoot);
+        break;
+    case 2:
+        analyseOutput(r, overlay, path, lineImage.get(), where);
+        break;
+    case 3:
+        printResult(r.networks, r.info, where.dataRoot);
+        break;
+    case 4:
+        storeFV(r.networks, rows, cols, path, classMembership, 1, 1, where.dataRoot);
+        if (query != nullptr) copyQuery(query, path, classMembership);
+        break;
+    default:
+        break;  // the analysis alone
+    }
+}
+
+// organizeFeatures into a fresh record, which nothing reads.
+void featureOrg(crknwk *networks, imageInfo *info) {
+    globalFtr *features = makeNodeGlobalFtr();
+    organizeFeatures(networks, features, info);
+    freeGlobalFtrList(features);
+}
+
+}  // namespace craq

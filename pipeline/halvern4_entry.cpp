@@ -1,1 +1,240 @@
-// (to be written)
+// Pipeline entries and image preparation.
+//
+// From a library image to the one-pixel-wide crack matrix the driver walks:
+// band choice, copy into an image matrix, close top-hat (dark cracks on a
+// light ground become bright ridges), Otsu threshold of the whole image or
+// of 100 x 100 tiles, 12 thinning passes and one clean pass.  The driver
+// traces the thinned matrix; the cleaned one is only the background of the
+// "-analyse" overlay image.
+//
+// Thresholding follows the image library: a temporary one-band 8-bit image
+// of the matrix gives the Otsu threshold t, and the library's relational
+// operation (pixel >= t) gives 255 on crack pixels and 0 elsewhere, so a
+// pixel equal to t counts as a crack pixel.
+#include <string>
+#include <vector>
+
+#include "pipeline/halvern4.h"
+#include "toolbox/brannik3.h"
+#include "toolbox/fatal.h"
+#include "toolbox/merrow.h"
+#include "toolbox/mxutil.h"
+#include "toolbox/nrutil.h"
+#include "toolbox/quadtree3.h"
+#include "toolbox/thin2.h"
+#include "toolbox/vipsio.h"
+
+namespace craq {
+
+namespace {
+
+const char kNoCracks[] = "\n image is suspected to contain no cracks..exiting program.\n";
+
+// The enhancement's structuring element: a disk (type 4) of size 5.
+constexpr int kDiskType = 4;
+constexpr int kDiskSize = 5;
+
+// Thinning passes (no convergence test) and clean passes.
+constexpr int kThinPasses = 12;
+constexpr int kCleanPasses = 1;
+
+// An image matrix over rows 0..rows-1, columns 0..cols-1, released with its
+// owner's scope.
+class ImageMatrix {
+public:
+    ImageMatrix(int rows, int cols)
+        : rows_(rows), cols_(cols), m_(imatrix(0, rows - 1, 0, cols - 1)) {}
+    ~ImageMatrix() { free_imatrix(m_, 0, rows_ - 1, 0, cols_ - 1); }
+    ImageMatrix(const ImageMatrix &) = delete;
+    ImageMatrix &operator=(const ImageMatrix &) = delete;
+    int **get() const { return m_; }
+
+private:
+    int rows_, cols_;
+    int **m_;
+};
+
+// A one-band 8-bit image of rows x cols holding the low bytes of m.
+vips::VImage imageOfMatrix(int **m, int rows, int cols) {
+    const std::vector<unsigned char> zeros(static_cast<std::size_t>(rows) *
+                                           static_cast<std::size_t>(cols));
+    vips::VImage img = imageFromBytes(zeros.data(), cols, rows);
+    matToVImage(img, m, 0, rows - 1, 0, cols - 1);
+    return img;
+}
+
+// m = img thresholded at t by the library (255 where pixel >= t, else 0).
+void thresholdInto(const vips::VImage &img, int t, int **m, int rows, int cols) {
+    vips::VImage binary;
+    try {
+        binary = img >= static_cast<double>(t);
+    } catch (const vips::VError &e) {
+        imageFailure("cannot threshold image", imageName(img), e);
+    }
+    VImageToMat(binary, m, 0, rows - 1, 0, cols - 1);
+}
+
+// binary is thinned in place (it holds the thinned 0/1 image afterwards) and
+// cleaned holds the thinned image after one clean pass.
+void thinAndClean(int **binary, int **cleaned, int rows, int cols) {
+    ImageMatrix scratch(rows, cols);
+    morph(binary, scratch.get(), 1, kThinPasses, rows, cols);
+    morph(scratch.get(), cleaned, 2, kCleanPasses, rows, cols);
+}
+
+}  // namespace
+
+// ---- enhancement -------------------------------------------------------------
+
+// out = closing of in (dilate, then erode, with a disk of size 5) minus in:
+// thin dark features (cracks narrower than the disk) become bright, the
+// ground stays near 0.  The element is made and released here.
+void crackEnhance(int **in, int **out, int rows, int cols) {
+    str_element element;
+    createStrElement(&element, kDiskType, kDiskSize);
+    closeTopHat(in, out, rows, cols, &element, 1);
+    freeStrElement(&element);
+}
+
+// ---- thresholds --------------------------------------------------------------
+
+// Otsu threshold t of the whole of in (through a temporary library image),
+// then out = 255 where in >= t, else 0.  Returns false when t is 0, which
+// otsuThresh gives when no split separates two classes (a uniform image):
+// out is still thresholded (all 255) then.
+bool normalThresholding(int **in, int **out, int rows, int cols) {
+    const vips::VImage img = imageOfMatrix(in, rows, cols);
+    const int t = otsuThresh(img);
+    thresholdInto(img, t, out, rows, cols);
+    return t != 0;
+}
+
+// 150 x 230 -> padded 200 x 300, offsets 25, 35; 151 x 100 -> 200 x 100,
+// offsets 24 (49 / 2 rounded down), 0.
+TileLayout tileLayout(int rows, int cols) {
+    TileLayout layout;
+    layout.paddedRows = (rows + kTileSide - 1) / kTileSide * kTileSide;
+    layout.paddedCols = (cols + kTileSide - 1) / kTileSide * kTileSide;
+    layout.rowOffset = (layout.paddedRows - rows) / 2;
+    layout.colOffset = (layout.paddedCols - cols) / 2;
+    return layout;
+}
+
+// Root, then the tiles row by row from the top, left to right in a row.
+tree *makeTileList(int rows, int cols) {
+    const TileLayout layout = tileLayout(rows, cols);
+    tree *root = makeNodeTree();
+    root->yOffset = layout.rowOffset;
+    root->xOffset = layout.colOffset;
+    root->ySize = rows;
+    root->xSize = cols;
+    tree *last = root;
+    for (int y = 0; y < layout.paddedRows; y += kTileSide) {
+        for (int x = 0; x < layout.paddedCols; x += kTileSide) {
+            tree *tile = makeNodeTree();
+            tile->yStart = y;
+            tile->xStart = x;
+            tile->ySize = kTileSide;
+            last->next = tile;
+            last = tile;
+        }
+    }
+    return root;
+}
+
+// The image is centred in a zero grid of whole tiles (tileLayout); every
+// tile of the grid, border tiles with their padding, is thresholded at its
+// own Otsu threshold.  A tile whose threshold is 0 (all its entries equal,
+// e.g. pure padding) becomes all 0 and does not count: the library sequence
+// of the original (threshold at 0, then lin(-1, 256), then lin(1, -1)) maps
+// every pixel to 0, so the tile is simply cleared.  Returns true when at
+// least one tile had a non-zero threshold.
+bool gridThresholding(int **in, int **out, int rows, int cols) {
+    const TileLayout layout = tileLayout(rows, cols);
+    tree *tiles = makeTileList(rows, cols);
+    ImageMatrix grid(layout.paddedRows, layout.paddedCols);
+    ImageMatrix tile(kTileSide, kTileSide);
+    int **g = grid.get(), **t = tile.get();
+
+    for (int i = 0; i < rows; i++)
+        for (int j = 0; j < cols; j++) g[layout.rowOffset + i][layout.colOffset + j] = in[i][j];
+
+    bool found = false;
+    for (const tree *node = tiles->next; node != nullptr; node = node->next) {
+        for (int i = 0; i < kTileSide; i++)
+            for (int j = 0; j < kTileSide; j++) t[i][j] = g[node->yStart + i][node->xStart + j];
+        const vips::VImage img = imageOfMatrix(t, kTileSide, kTileSide);
+        const int threshold = otsuThresh(img);
+        if (threshold != 0) {
+            found = true;
+            thresholdInto(img, threshold, t, kTileSide, kTileSide);
+        } else {
+            imZeros(t, 0, kTileSide - 1, 0, kTileSide - 1);
+        }
+        for (int i = 0; i < kTileSide; i++)
+            for (int j = 0; j < kTileSide; j++) g[node->yStart + i][node->xStart + j] = t[i][j];
+    }
+
+    for (int i = 0; i < rows; i++)
+        for (int j = 0; j < cols; j++) out[i][j] = g[layout.rowOffset + i][layout.colOffset + j];
+    freeTree(tiles);
+    return found;
+}
+
+// ---- thinning ----------------------------------------------------------------
+
+// out = in after 12 thinning passes and one clean pass (0/1); in is left
+// holding the thinned image, as morph copies each pass back into its source.
+void thinCrack(int **in, int **out, int rows, int cols) { thinAndClean(in, out, rows, cols); }
+
+// ---- entries -----------------------------------------------------------------
+
+// Band, copy, close top-hat, whole-image threshold, thinning, driver.  The
+// driver reads the thinned matrix (binary after the thinning), not the
+// cleaned one; the overlay matrix is handed over untouched and discarded.
+// A threshold of 0 stops the run before anything is written.
+void halvern4(result *query, vips::VImage image, const std::string &path, double *classMembership,
+              bool mergeSetting, int mode, const Locations &where) {
+    const vips::VImage band = chooseBand(image, path);
+    const int rows = band.height(), cols = band.width();
+    bool found = false;
+    {
+        ImageMatrix grey(rows, cols), binary(rows, cols), enhanced(rows, cols), overlay(rows, cols);
+        VImageToMat(band, grey.get(), 0, rows - 1, 0, cols - 1);
+        crackEnhance(grey.get(), enhanced.get(), rows, cols);
+        found = normalThresholding(enhanced.get(), binary.get(), rows, cols);
+        if (found) {
+            thinAndClean(binary.get(), enhanced.get(), rows, cols);
+            extractFeatures(query, binary.get(), overlay.get(), path, classMembership, mergeSetting,
+                            mode, rows, cols, where);
+        }
+    }
+    // Stopped with every matrix released.
+    if (!found) fatalExit(Stream::out, kNoCracks);
+}
+
+// Band, copy, close top-hat, tiled threshold, thinning, driver in mode 2
+// with the cleaned matrix as overlay, then 000query.jpg: the cleaned matrix
+// with the overlay drawn into it, as an image of the input's size.
+void halvern4b(result *query, vips::VImage image, const std::string &path, double *classMembership,
+               bool mergeSetting, const Locations &where) {
+    vips::VImage picture = chooseBand(image, path);
+    const int rows = picture.height(), cols = picture.width();
+    bool found = false;
+    {
+        ImageMatrix grey(rows, cols), binary(rows, cols), enhanced(rows, cols);
+        VImageToMat(picture, grey.get(), 0, rows - 1, 0, cols - 1);
+        crackEnhance(grey.get(), enhanced.get(), rows, cols);
+        found = gridThresholding(enhanced.get(), binary.get(), rows, cols);
+        if (found) {
+            thinAndClean(binary.get(), enhanced.get(), rows, cols);
+            extractFeatures(query, binary.get(), enhanced.get(), path, classMembership,
+                            mergeSetting, 2, rows, cols, where);
+            matToVImage(picture, enhanced.get(), 0, rows - 1, 0, cols - 1);
+        }
+    }
+    if (!found) fatalExit(Stream::out, kNoCracks);
+    writeImage(picture, where.webRoot + "lib_0/analyse/000query.jpg");
+}
+
+}  // namespace craq
