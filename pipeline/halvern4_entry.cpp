@@ -54,13 +54,16 @@ private:
     int **m_;
 };
 
-// A one-band 8-bit image of rows x cols holding the low bytes of m.
+// A one-band 8-bit image of rows x cols holding the low bytes of m (what
+// matToVImage writes into an image of that size).
 vips::VImage imageOfMatrix(int **m, int rows, int cols) {
-    const std::vector<unsigned char> zeros(static_cast<std::size_t>(rows) *
-                                           static_cast<std::size_t>(cols));
-    vips::VImage img = imageFromBytes(zeros.data(), cols, rows);
-    matToVImage(img, m, 0, rows - 1, 0, cols - 1);
-    return img;
+    std::vector<unsigned char> bytes(static_cast<std::size_t>(rows) *
+                                     static_cast<std::size_t>(cols));
+    for (int r = 0; r < rows; r++) {
+        unsigned char *q = bytes.data() + static_cast<std::size_t>(r) * cols;
+        for (int c = 0; c < cols; c++) q[c] = static_cast<unsigned char>(m[r][c] & 0xff);
+    }
+    return imageFromBytes(bytes.data(), cols, rows);
 }
 
 // m = img thresholded at t by the library (255 where pixel >= t, else 0).
