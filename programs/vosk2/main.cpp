@@ -1,0 +1,19 @@
+// vosk2: content based retrieval of craquelure patterns.
+//
+// The program uses the locations fixed when it was built.  The test build
+// (vosk2_testbin, VOSK2_RELATIVE_LOCATIONS) uses locations relative to the
+// current directory instead, so each end-to-end test runs it in a fresh
+// folder of its own.
+#include "config/locations.h"
+#include "programs/vosk2/vosk2.h"
+#include "toolbox/vipsio.h"
+
+int main(int argc, char **argv) {
+    craq::startImageLibrary(argv[0]);
+#ifdef VOSK2_RELATIVE_LOCATIONS
+    static const craq::Locations locations{"data/", "web/", "web/placeholder/", "", ""};
+#else
+    const craq::Locations &locations = craq::builtInLocations();
+#endif
+    return craq::vosk2Main(argc, argv, locations);
+}

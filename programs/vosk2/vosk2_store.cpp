@@ -1,0 +1,169 @@
+// Feature store management of vosk2: the store file test, listing and
+// deleting store files, and storing the features of a folder of images.
+//
+// Files are removed with std::filesystem, never through a shell, so a name
+// holding blanks or shell characters is just a name.
+#include <dirent.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "pipeline/halvern4.h"
+#include "programs/vosk2/vosk2.h"
+#include "toolbox/fatal.h"
+#include "toolbox/mxutil.h"
+#include "toolbox/nrutil.h"
+#include "toolbox/vipsio.h"
+
+namespace craq {
+
+namespace {
+
+// Text of name from its last '.' to the end; "" without a '.'.
+std::string lastExtension(const std::string &name) {
+    const std::string::size_type dot = name.rfind('.');
+    return dot == std::string::npos ? std::string() : name.substr(dot);
+}
+
+// Deletes the store files of folder, counting what was found and what was
+// deleted.  A file that cannot be deleted is named on standard output.
+struct Deletion {
+    int found = 0;
+    int deleted = 0;
+};
+
+Deletion deleteStoreFiles(const std::string &folder, const std::vector<std::string> &names) {
+    const std::string prefix = folderPrefix(folder);
+    Deletion d;
+    for (const std::string &name : names) {
+        if (!isStoreFile(name)) continue;
+        d.found++;
+        const std::string path = prefix + name;
+        std::error_code ec;
+        if (std::filesystem::remove(path, ec)) {
+            d.deleted++;
+        } else {
+            std::printf("cannot delete %s: %s\n", path.c_str(),
+                        ec ? ec.message().c_str() : "no such file");
+        }
+    }
+    return d;
+}
+
+[[noreturn]] void noStoreFiles(const std::string &folder) {
+    fatalExit(Stream::out, "No feature/classification  files in " + folder + "\n\n");
+}
+
+}  // namespace
+
+// "fv_a.dat", "fvc_b.txt" and "xfv_c.dat" pass; "my_fv_d.dat" (first '_'
+// before the first 'f'), "ffv_e.dat", "fv_f.dat.bak", "fv_g" and
+// "fv_h.DAT" fail.  With a prefix only that one of "fv_" and "fvc_" passes.
+bool isStoreFile(const std::string &name, const char *prefix) {
+    const std::string::size_type f = name.find('f');
+    const std::string::size_type u = name.find('_');
+    if (f == std::string::npos || u == std::string::npos || u < f) return false;
+    const std::string head = name.substr(f, u - f + 1);
+    if (prefix != nullptr) {
+        if (head != prefix) return false;
+    } else if (head != "fv_" && head != "fvc_") {
+        return false;
+    }
+    const std::string ext = lastExtension(name);
+    return ext == ".dat" || ext == ".txt";
+}
+
+// "c.tif.jpg" passes (last extension ".jpg"); "a.JPG" and "b.jpeg" fail.
+bool isImageEntry(const std::string &name) {
+    const std::string ext = lastExtension(name);
+    return ext == ".jpg" || ext == ".tif" || ext == ".v";
+}
+
+// Entry names are put straight after the folder text, so a folder given as
+// "/data/FV" must still address "/data/FV/fv_a.dat", not "/data/FVfv_a.dat".
+std::string folderPrefix(const std::string &folder) {
+    if (folder.empty() || folder.back() == '/') return folder;
+    return folder + "/";
+}
+
+std::vector<std::string> folderEntries(const std::string &folder) {
+    DIR *dir = opendir(folder.c_str());
+    if (dir == nullptr) fatalExit(Stream::err, "cannot open directory. \n");
+    std::vector<std::string> names;
+    while (const dirent *entry = readdir(dir)) {
+        if (entry->d_ino == 0) continue;  // a deleted slot some file systems report
+        names.emplace_back(entry->d_name);
+    }
+    closedir(dir);
+    return names;
+}
+
+// The store files of the current directory in listing order.
+void listFV() {
+    int count = 0;
+    for (const std::string &name : folderEntries(".")) {
+        if (!isStoreFile(name)) continue;
+        std::printf("%s\n", name.c_str());
+        count++;
+    }
+    if (count == 0) fatalExit(Stream::out, "No matching files found\n");
+}
+
+// Prompt, one character of standard input, an empty line; then, on 'y' or
+// 'Y', every store file of folder is deleted and "\n Feature and
+// classification files deleted\n\n" closes the run when at least one was.
+// Stops (exit 1): no store file ("No feature/classification  files in
+// <folder>\n\n"), or a file that could not be deleted (named on its own
+// line), after the others were deleted.
+void deleteFV(const std::string &folder) {
+    const std::vector<std::string> names = folderEntries(folder);
+
+    std::printf(" Delete all feature and classification files? Yes (y) or No (n) :");
+    std::fflush(stdout);
+    const int answer = std::getchar();  // EOF (no answer) counts as no
+    std::printf("\n");
+    if (answer != 'y' && answer != 'Y') return;
+
+    const Deletion d = deleteStoreFiles(folder, names);
+    if (d.found == 0) noStoreFiles(folder);
+    if (d.deleted > 0) std::printf("\n Feature and classification files deleted\n\n");
+    if (d.deleted < d.found) fatalExit(Stream::out, "");
+}
+
+// The query files of the previous feature query are gone after this; an
+// empty TEMP/ (the query just wrote its files there) is an impossible state
+// and stops the run with "No feature/classification  files in <folder>".
+void deleteTemp(const Locations &locations) {
+    const std::string folder = locations.dataRoot + "TEMP/";
+    const Deletion d = deleteStoreFiles(folder, folderEntries(folder));
+    if (d.found == 0) noStoreFiles(folder);
+    if (d.deleted < d.found) fatalExit(Stream::out, "");
+}
+
+// Runs the pipeline (mode 1, merge setting set) on every image entry of
+// folder in listing order, with one class-membership vector for the whole
+// folder.  An image the pipeline finds without cracks ends the whole run
+// there; what was stored before stays.
+void genFV(const std::string &folder, const Locations &locations) {
+    const std::string prefix = folderPrefix(folder);
+    const std::vector<std::string> names = folderEntries(folder);
+    double *classMembership = dvector(0, 4);
+    dvZeros(classMembership, 0, 4);
+    int count = 0;
+    for (const std::string &name : names) {
+        if (!isImageEntry(name)) continue;
+        const std::string path = prefix + name;
+        vips::VImage image = loadImage(path);
+        result *record = makeNodeResult();
+        halvern4(record, image, path, classMembership, true, 1, locations);
+        freeResultList(record);
+        count++;
+    }
+    if (count == 0) fatalExit(Stream::out, "No matching images found\n");
+    free_dvector(classMembership, 0, 4);
+}
+
+}  // namespace craq

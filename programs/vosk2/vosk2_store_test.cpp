@@ -1,0 +1,240 @@
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "programs/vosk2/vosk2.h"
+#include "programs/vosk2/vosk2_test_support.h"
+
+namespace craq {
+namespace {
+
+using test::fileExists;
+using test::runCaptured;
+using test::TempDir;
+using test::TestRoots;
+using test::writeFile;
+
+const std::string kPrompt =
+    " Delete all feature and classification files? Yes (y) or No (n) :";
+
+TEST(Vosk2_isStoreFile, nameTable) {
+    struct Case {
+        const char *name;
+        const char *prefix;
+        bool passes;
+    };
+    const Case cases[] = {
+        {"fv_a.dat", nullptr, true},     {"fvc_b.txt", nullptr, true},
+        {"xfv_c.dat", nullptr, true},    {"my_fv_d.dat", nullptr, false},
+        {"ffv_e.dat", nullptr, false},   {"fv_f.dat.bak", nullptr, false},
+        {"fv_g", nullptr, false},        {"fv_h.DAT", nullptr, false},
+        {"fv_.dat", nullptr, true},      {"fv_a b.dat", nullptr, true},
+        {"fvx_a.dat", nullptr, false},   {".", nullptr, false},
+        {"fv_a.dat", "fv_", true},       {"fvc_a.dat", "fv_", false},
+        {"fvc_a.dat", "fvc_", true},     {"fv_a.dat", "fvc_", false},
+        {"fv_x.jpg.txt", "fv_", true},   {"fv.dat", nullptr, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " / " + (c.prefix ? c.prefix : "any"));
+        EXPECT_EQ(isStoreFile(c.name, c.prefix), c.passes);
+    }
+}
+
+TEST(Vosk2_isImageEntry, lastExtensionExactly) {
+    struct Case {
+        const char *name;
+        bool image;
+    };
+    const Case cases[] = {{"a.jpg", true},      {"a.tif", true},   {"a.v", true},
+                          {"c.tif.jpg", true},  {"a.JPG", false},  {"b.jpeg", false},
+                          {"a.jpg.bak", false}, {"jpg", false},    {"a.tiff", false},
+                          {".v", true}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(isImageEntry(c.name), c.image);
+    }
+}
+
+TEST(Vosk2_folderPrefix, regression_trailingSlashAdded) {
+    EXPECT_EQ(folderPrefix("/data/FV"), "/data/FV/");
+    EXPECT_EQ(folderPrefix("/data/FV/"), "/data/FV/");
+    EXPECT_EQ(folderPrefix("."), "./");
+    EXPECT_EQ(folderPrefix(""), "");
+}
+
+TEST(Vosk2_folderEntries, unopenableFolderStops) {
+    auto r = runCaptured([] { folderEntries("/nonexistent/folder/"); });
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "cannot open directory. \n");
+    EXPECT_EQ(r.out, "");
+}
+
+TEST(Vosk2_listFV, listsStoreFilesOfCurrentDirectory) {
+    TempDir dir;
+    for (const char *name : {"fv_a.dat", "fvc_b.txt", "xfv_c.dat", "my_fv_d.dat", "fv_h.DAT", "q.jpg"})
+        writeFile(dir.file(name), "x\n");
+    auto r = runCaptured([&] {
+        if (chdir(dir.path().c_str()) != 0) std::exit(9);
+        listFV();
+    });
+    EXPECT_EQ(r.status, 0);
+    std::vector<std::string> listed = test::lines(r.out);
+    std::sort(listed.begin(), listed.end());
+    EXPECT_EQ(listed, (std::vector<std::string>{"fv_a.dat", "fvc_b.txt", "xfv_c.dat"}));
+}
+
+TEST(Vosk2_listFV, nothingToListStops) {
+    TempDir dir;
+    writeFile(dir.file("image.jpg"), "x");
+    auto r = runCaptured([&] {
+        if (chdir(dir.path().c_str()) != 0) std::exit(9);
+        listFV();
+    });
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "No matching files found\n");
+}
+
+// A folder of two store files and two other files.
+struct StoreFolder {
+    TempDir dir;
+    StoreFolder() {
+        for (const char *name : {"fv_a.dat", "fvc_a.dat", "keep.dat", "my_fv_d.dat"})
+            writeFile(dir.file(name), "x\n");
+    }
+    bool has(const char *name) const { return fileExists(dir.file(name)); }
+};
+
+TEST(Vosk2_deleteFV, answerOtherThanYesDeletesNothing) {
+    for (const char *answer : {"n", "N", "", "\ny", "x"}) {
+        SCOPED_TRACE(std::string("answer '") + answer + "'");
+        StoreFolder f;
+        auto r = runCaptured([&] { deleteFV(f.dir.path()); }, answer);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, kPrompt + "\n");
+        EXPECT_TRUE(f.has("fv_a.dat"));
+        EXPECT_TRUE(f.has("fvc_a.dat"));
+    }
+}
+
+TEST(Vosk2_deleteFV, yesDeletesStoreFilesOnly) {
+    for (const char *answer : {"y", "Y\n"}) {
+        SCOPED_TRACE(answer);
+        StoreFolder f;
+        auto r = runCaptured([&] { deleteFV(f.dir.path()); }, answer);
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, kPrompt + "\n\n Feature and classification files deleted\n\n");
+        EXPECT_FALSE(f.has("fv_a.dat"));
+        EXPECT_FALSE(f.has("fvc_a.dat"));
+        EXPECT_TRUE(f.has("keep.dat"));
+        EXPECT_TRUE(f.has("my_fv_d.dat"));
+    }
+}
+
+TEST(Vosk2_deleteFV, regression_folderWithoutSlash) {
+    StoreFolder f;
+    std::string folder = f.dir.path();
+    folder.pop_back();
+    auto r = runCaptured([&] { deleteFV(folder); }, "y");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_FALSE(f.has("fv_a.dat"));
+    EXPECT_FALSE(f.has("fvc_a.dat"));
+}
+
+TEST(Vosk2_deleteFV, currentDirectory) {
+    StoreFolder f;
+    auto r = runCaptured([&] {
+        if (chdir(f.dir.path().c_str()) != 0) std::exit(9);
+        deleteFV(".");
+    }, "y");
+    EXPECT_EQ(r.status, 0);
+    EXPECT_FALSE(f.has("fv_a.dat"));
+    EXPECT_TRUE(f.has("keep.dat"));
+}
+
+TEST(Vosk2_deleteFV, noStoreFilesStops) {
+    TempDir dir;
+    writeFile(dir.file("keep.dat"), "x");
+    auto r = runCaptured([&] { deleteFV(dir.path()); }, "y");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, kPrompt + "\nNo feature/classification  files in " + dir.path() + "\n\n");
+}
+
+TEST(Vosk2_deleteFV, unopenableFolderStopsBeforePrompt) {
+    auto r = runCaptured([] { deleteFV("/nonexistent/folder/"); }, "y");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "cannot open directory. \n");
+}
+
+// Names are only names: nothing in them is run.  (A shell run in the
+// folder would create "touched" there.)
+TEST(Vosk2_deleteFV, regression_noShell) {
+    TempDir dir;
+    const std::vector<std::string> names = {"fv_a$(touch touched).dat", "fv_b;touch touched.dat",
+                                            "fv_a b.dat"};
+    for (const std::string &name : names) writeFile(dir.file(name), "x");
+    auto r = runCaptured([&] {
+        if (chdir(dir.path().c_str()) != 0) std::exit(9);
+        deleteFV(dir.path());
+    }, "y");
+    EXPECT_EQ(r.status, 0);
+    for (const std::string &name : names) {
+        SCOPED_TRACE(name);
+        EXPECT_FALSE(fileExists(dir.file(name)));
+    }
+    EXPECT_FALSE(fileExists(dir.file("touched")));
+}
+
+// A store file that cannot be deleted is named, and "deleted" is printed
+// only for those that were.
+TEST(Vosk2_deleteFV, regression_failedDeletionNotReported) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.file("fv_dir.dat"));
+    writeFile(dir.file("fv_dir.dat/inside"), "x");  // a non-empty folder cannot be removed
+    auto r = runCaptured([&] { deleteFV(dir.path()); }, "y");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("cannot delete " + dir.file("fv_dir.dat")), std::string::npos);
+    EXPECT_EQ(r.out.find("deleted\n"), std::string::npos);
+}
+
+TEST(Vosk2_deleteTemp, deletesQueryFilesWithoutAsking) {
+    TestRoots roots;
+    writeFile(roots.data("TEMP/fv_q.dat"), "x");
+    writeFile(roots.data("TEMP/fvc_q.dat"), "x");
+    writeFile(roots.data("TEMP/other.txt"), "x");
+    auto r = runCaptured([&] { deleteTemp(roots.locations); });
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "");
+    EXPECT_FALSE(fileExists(roots.data("TEMP/fv_q.dat")));
+    EXPECT_FALSE(fileExists(roots.data("TEMP/fvc_q.dat")));
+    EXPECT_TRUE(fileExists(roots.data("TEMP/other.txt")));
+}
+
+TEST(Vosk2_deleteTemp, emptyTempStops) {
+    TestRoots roots;
+    auto r = runCaptured([&] { deleteTemp(roots.locations); });
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "No feature/classification  files in " + roots.data("TEMP/") + "\n\n");
+}
+
+TEST(Vosk2_genFV, noImageEntryStops) {
+    TestRoots roots;
+    for (const char *name : {"a.JPG", "b.jpeg", "c.jpg.txt"}) writeFile(roots.dir.file("images/") + name, "x");
+    auto r = runCaptured([&] { genFV(roots.dir.file("images"), roots.locations); });
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "No matching images found\n");
+}
+
+TEST(Vosk2_genFV, unopenableFolderStops) {
+    TestRoots roots;
+    auto r = runCaptured([&] { genFV(roots.dir.file("missing/"), roots.locations); });
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "cannot open directory. \n");
+}
+
+}  // namespace
+}  // namespace craq

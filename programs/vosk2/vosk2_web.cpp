@@ -1,0 +1,158 @@
+// Query output of vosk2 for the web front end: the query summary and, for
+// each result shown, a metadata text and a thumbnail.
+//
+// Texts go to <webRoot>lib_0/metadata/, images to <webRoot>lib_0/thumbnail/.
+// A JPEG image is copied as it is; any other format is written as JPEG by
+// the image library, which reads every format the store accepts (".v"
+// included).  Copies go through std::filesystem, never a shell; a copy that
+// fails is not noticed, as the front end shows what it finds.
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+#include "classify/kNN2.h"
+#include "programs/vosk2/vosk2.h"
+#include "toolbox/fatal.h"
+#include "toolbox/vipsio.h"
+
+namespace craq {
+
+namespace {
+
+// Results shown at most.
+constexpr int kShown = 20;
+// A result whose box exceeds this in both directions gets the placeholder.
+constexpr int kLargest = 10000;
+
+std::string metadataFolder(const Locations &l) { return l.webRoot + "lib_0/metadata/"; }
+std::string thumbnailFolder(const Locations &l) { return l.webRoot + "lib_0/thumbnail/"; }
+
+// The class code of a stored code value, cut to an integer; a value that
+// names no class (NaN, out of range) counts as 0.
+int classCode(double value) {
+    int code = 0;
+    if (!truncToInt(value, &code) || code < 0 || code > 4) code = 0;
+    return code;
+}
+
+void copyFile(const std::string &from, const std::string &to) {
+    std::error_code ec;
+    std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing, ec);
+}
+
+// to (a .jpg path) = the image from as JPEG.  An image that cannot be read
+// ends the run naming it.
+void writeJpeg(const std::string &from, const std::string &to) {
+    writeImage(loadImage(from), to);
+}
+
+// Thumbnail NNN.jpg of one shown result.
+void writeThumbnail(const result *r, const std::string &nnn, const Locations &locations) {
+    const std::string to = thumbnailFolder(locations) + nnn + ".jpg";
+    if (extensionOf(r->source) == ".jpg")
+        copyFile(r->source, to);
+    else
+        writeJpeg(r->source, to);
+}
+
+std::FILE *openMetadata(const std::string &nnn, const Locations &locations) {
+    const std::string path = metadataFolder(locations) + nnn + ".txt";
+    std::FILE *fp = std::fopen(path.c_str(), "w");
+    if (fp == nullptr) fatalExit(Stream::out, "can't open local data file " + path + "\n");
+    return fp;
+}
+
+// Shows one result as number n: the placeholder for a result over 10000 x
+// 10000 (no text), else the thumbnail and NNN.txt.  byRank selects the
+// metadata format of the queries by example, whose class line names the
+// query's class queryClass; in list order (query by category) it names the
+// result's own class.
+void showResult(const result *r, int n, bool byRank, int queryClass, const Locations &locations) {
+    const std::string nnn = numberedName(n);
+    if (r->dimY > kLargest && r->dimX > kLargest) {
+        copyFile(locations.placeholderDir + "dummy.jpg", thumbnailFolder(locations) + nnn + ".jpg");
+        return;
+    }
+    writeThumbnail(r, nnn, locations);
+
+    std::FILE *fp = openMetadata(nnn, locations);
+    std::fprintf(fp, "Source : %s\n", r->source.c_str());
+    std::fprintf(fp, byRank ? "Class Membership:\n" : "Class Membership :\n");
+    std::fprintf(fp, "Circular       : %.4f\n", r->category[1]);
+    std::fprintf(fp, "Rectangular    : %.4f\n", r->category[2]);
+    std::fprintf(fp, "Unidirectional : %.4f\n", r->category[3]);
+    std::fprintf(fp, "Spiderweb      : %.4f\n", r->category[4]);
+    // The confidence beside the class name is the result's membership of
+    // that class (for the feature query, whose results carry none, 0).
+    const int code = byRank ? queryClass : classCode(r->category[0]);
+    std::fprintf(fp, "Class  : %s with %.4f confidence\n", className(code), r->category[code]);
+    std::fprintf(fp, byRank ? "Score:%.4f\n" : "Score  : %.4f\n", r->score);
+    std::fclose(fp);
+}
+
+}  // namespace
+
+// "./imgs/q.jpg" -> ".jpg"; "/home/a.b/x.tif" -> ".tif" (a '.' of a folder
+// name does not count); "/data/a.b.v" -> ".v"; "/data/noext" -> "".
+std::string extensionOf(const std::string &path) {
+    const std::string::size_type slash = path.rfind('/');
+    const std::string::size_type start = slash == std::string::npos ? 0 : slash + 1;
+    const std::string::size_type dot = path.rfind('.');
+    if (dot == std::string::npos || dot < start) return std::string();
+    return path.substr(dot);
+}
+
+// 1 -> "001", 11 -> "011", 20 -> "020"; from 100 on the number as it is.
+std::string numberedName(int n) {
+    const char *prefix = n < 10 ? "00" : n < 100 ? "0" : "";
+    return prefix + std::to_string(n);
+}
+
+// 000query.txt: the query type, the query image, its memberships and its
+// class with the membership of that class as confidence (for code 0 the
+// code itself, 0).  Thumbnail: a non-JPEG query is also written as
+// 000query.jpg; the query image is copied under 000query<extension> in
+// every case, so a ".tif" query leaves 000query.jpg and 000query.tif.
+void queryDisplay(const result *hQuery, const std::string &filename, int querytype,
+                  const Locations &locations) {
+    const std::string path = metadataFolder(locations) + "000query.txt";
+    std::FILE *fp = std::fopen(path.c_str(), "w");
+    if (fp == nullptr) fatalExit(Stream::out, "can't open global data file\n");
+    const int code = classCode(hQuery->category[0]);
+    std::fprintf(fp, "%d\n", querytype);
+    std::fprintf(fp, "Source : %s\n", hQuery->source.c_str());
+    std::fprintf(fp, "Class Membership :\n");
+    std::fprintf(fp, "Circular : %.4f\n", hQuery->category[1]);
+    std::fprintf(fp, "Rectangular : %.4f\n", hQuery->category[2]);
+    std::fprintf(fp, "Unidirectional : %.4f\n", hQuery->category[3]);
+    std::fprintf(fp, "Spiderweb : %.4f\n", hQuery->category[4]);
+    std::fprintf(fp, "Class  : %s with %.4f confidence\n", className(code), hQuery->category[code]);
+    std::fclose(fp);
+
+    const std::string ext = extensionOf(filename);
+    if (ext != ".jpg") writeJpeg(hQuery->source, thumbnailFolder(locations) + "000query.jpg");
+    copyFile(filename, thumbnailFolder(locations) + "000query" + ext);
+}
+
+// pr 2: an empty line on standard output, then the results by rank; pr 1:
+// the results in list order.  At most 20, numbered 001 on; files of an
+// earlier query beyond those numbers stay.
+void graphicalDisplay(result *hQueryResult, const double *category, int pr,
+                      const Locations &locations) {
+    if (pr == 2) {
+        std::printf("\n");
+        const int queryClass = classCode(category[0]);
+        int n = 0;
+        for (const result *r : rankedRecords(hQueryResult, kShown))
+            showResult(r, ++n, true, queryClass, locations);
+    } else if (pr == 1) {
+        // A list head without a source got no result: nothing to show.
+        if (hQueryResult == nullptr || hQueryResult->source.empty()) return;
+        int n = 0;
+        for (const result *r = hQueryResult; r != nullptr && n < kShown; r = r->next)
+            showResult(r, ++n, false, 0, locations);
+    }
+}
+
+}  // namespace craq
