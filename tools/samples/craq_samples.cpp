@@ -32,9 +32,6 @@ int numberArg(const char *text, int lo, int hi) {
     return static_cast<int>(value);
 }
 
-// The programs keep image paths in 50-character fields.
-constexpr size_t kLongestPath = 49;
-
 }  // namespace
 
 int main(int argc, char **argv) {
@@ -67,11 +64,6 @@ int main(int argc, char **argv) {
     if (set.outDir.back() != '/') set.outDir += '/';
 
     const craq::samples::WrittenSet written = craq::samples::writeSamples(set);
-    for (const auto *group : {&written.training, &written.held})
-        for (const std::string &path : *group)
-            if (path.size() > kLongestPath)
-                std::fprintf(stderr, "craq_samples: warning: %s is longer than %zu characters\n", path.c_str(),
-                             kLongestPath);
     std::printf("wrote %zu images of %d x %d pixels, listed in %s\n", written.training.size(), set.size, set.size,
                 written.trainingList.c_str());
     if (!written.held.empty())
