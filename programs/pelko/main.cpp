@@ -1,8 +1,19 @@
-// pelko: command line entry.  The commands arrive with later work.
+// pelko: builds and evaluates the template set of the craquelure classifier.
+//
+// The program uses the locations fixed when it was built.  The test build
+// (pelko_testbin, PELKO_RELATIVE_LOCATIONS) uses a data root relative to the
+// current directory instead, so each end-to-end test runs it in a fresh
+// folder of its own.
+#include "config/locations.h"
+#include "programs/pelko/pelko.h"
 #include "toolbox/vipsio.h"
 
 int main(int argc, char **argv) {
-    (void)argc;
     craq::startImageLibrary(argv[0]);
-    return 0;
+#ifdef PELKO_RELATIVE_LOCATIONS
+    static const craq::Locations locations{"data/", "web/", "web/placeholder/", "", ""};
+#else
+    const craq::Locations &locations = craq::builtInLocations();
+#endif
+    return craq::pelkoMain(argc, argv, locations);
 }

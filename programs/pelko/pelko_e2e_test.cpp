@@ -1,0 +1,313 @@
+// End-to-end tests of the pelko program.  The test build of the program
+// (pelko_testbin) keeps its data root in data/ of the folder it runs in;
+// every test runs it in a temporary folder of its own, on small generated
+// images of the four crack pattern classes.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <filesystem>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "programs/pelko/pelko_test_support.h"
+#include "toolbox/vipsio.h"
+
+namespace craq {
+namespace {
+
+using test::fileExists;
+using test::lines;
+using test::PelkoRoots;
+using test::readFile;
+using test::RunResult;
+using test::writeFile;
+
+RunResult runPelkoProgram(const PelkoRoots &roots, const std::vector<std::string> &args,
+                          const std::string &input = "") {
+    return test::runProgram(PELKO_BINARY, args, input, roots.dir.path());
+}
+
+const std::string kPrompt = "Are you appending or creating a file? Appending (a) or Creating (c):";
+
+// The four classes by their codes.
+enum Kind { circular = 1, rectangular = 2, unidirectional = 3, spiderweb = 4 };
+
+// A 120 x 160 painting: a light ground with deterministic noise and dark
+// one- to two-pixel cracks drawn as the class says; variant shifts their
+// spacing and phase so no two images are alike.
+//   circular        closed, slightly wavy rings about the centre
+//   rectangular     a grid of horizontal and vertical cracks
+//   unidirectional  parallel, slightly slanted cracks
+//   spiderweb       radial cracks with broken rings between them
+std::vector<unsigned char> crackImage(Kind kind, int variant) {
+    const int rows = 120, cols = 160;
+    const double cy = rows / 2.0 + variant, cx = cols / 2.0 - variant, pi = 3.141592653589793;
+    std::vector<unsigned char> px(static_cast<std::size_t>(rows * cols));
+    for (int i = 0; i < rows; i++) {
+        for (int j = 0; j < cols; j++) {
+            const double r = std::hypot(i - cy, j - cx), a = std::atan2(i - cy, j - cx);
+            bool crack = false;
+            switch (kind) {
+            case circular: {
+                const double wavy = r + 1.5 * std::sin(3 * a + variant);
+                crack = r > 6 && std::fabs(std::remainder(wavy, 12 + 2 * variant)) < 0.8;
+                break;
+            }
+            case rectangular:
+                crack = (i + variant) % (17 + variant) == 0 || (j + 2 * variant) % (21 + variant) == 0;
+                break;
+            case unidirectional:
+                crack = std::fabs(std::remainder(j + 0.15 * (variant + 1) * i, 13 + variant)) < 0.8;
+                break;
+            case spiderweb: {
+                const int spokes = 7 + variant;
+                const bool spoke = r > 4 && std::fabs(std::remainder(a, 2 * pi / spokes)) * r < 0.9;
+                const bool ring = std::fabs(std::remainder(r, 18 + 2 * variant)) < 0.7 &&
+                                  std::fabs(std::remainder(a + variant, 2 * pi / 3)) > 0.4;
+                crack = spoke || (r > 10 && ring);
+                break;
+            }
+            }
+            const unsigned noise = (static_cast<unsigned>(i) * 73856093u ^ static_cast<unsigned>(j) * 19349663u ^
+                                    static_cast<unsigned>(variant + 1) * 83492791u) %
+                                   23u;
+            px[static_cast<std::size_t>(i * cols + j)] =
+                static_cast<unsigned char>(crack ? 35 + noise / 2 : 175 + noise);
+        }
+    }
+    return px;
+}
+
+void writeCrackImage(const std::string &path, Kind kind, int variant) {
+    const std::vector<unsigned char> px = crackImage(kind, variant);
+    writeImage(imageFromBytes(px.data(), 160, 120), path);
+}
+
+const Kind kKinds[] = {circular, rectangular, unidirectional, spiderweb};
+const char *const kExtensions[] = {".jpg", ".tif", ".v"};
+
+// images/<kind><variant>.<ext>, three variants of each class, and the
+// labelled list of them in image_label.dat (classes in ascending runs).
+struct TrainingSet {
+    PelkoRoots roots;
+    std::vector<std::string> paths;  // relative to the run folder
+    std::vector<int> labels;
+
+    TrainingSet() {
+        for (Kind kind : kKinds) {
+            for (int v = 0; v < 3; v++) {
+                const std::string path = "images/k" + std::to_string(kind) + "_" + std::to_string(v) + kExtensions[v];
+                writeCrackImage(roots.dir.file(path), kind, v);
+                paths.push_back(path);
+                labels.push_back(kind);
+            }
+        }
+        writeList(labels);
+    }
+    void writeList(const std::vector<int> &listLabels) const {
+        std::string list;
+        for (std::size_t i = 0; i < paths.size(); i++) list += paths[i] + " " + std::to_string(listLabels[i]) + "\n";
+        writeFile(roots.cl("image_label.dat"), list);
+    }
+    RunResult run(const std::vector<std::string> &args, const std::string &input = "") const {
+        return runPelkoProgram(roots, args, input);
+    }
+    void train() const {
+        RunResult r = run({"train", "-textfile"});
+        ASSERT_EQ(r.status, 0) << r.out;
+    }
+    std::vector<std::string> mapLines() const { return lines(readFile(roots.cl("feature_map.dat"))); }
+    std::vector<std::string> labelLines() const { return lines(readFile(roots.cl("feature_label.dat"))); }
+};
+
+const std::regex kTemplateLine("(-?[0-9]+\\.[0-9]{4} ){8}-?[0-9]+\\.[0-9]{4}");
+
+TEST(Pelko_program, trainFromLabelledList) {
+    TrainingSet set;
+    RunResult r = set.run({"train", "-textfile"});
+    ASSERT_EQ(r.status, 0) << r.out;
+    const std::vector<std::string> map = set.mapLines(), labels = set.labelLines();
+    ASSERT_EQ(map.size(), 13u);
+    ASSERT_EQ(labels.size(), 13u);
+    EXPECT_EQ(map[0], "12 9 4");
+    EXPECT_EQ(labels[0], "12 9 4");
+    std::string report;
+    for (std::size_t i = 0; i < set.paths.size(); i++) {
+        SCOPED_TRACE(set.paths[i]);
+        EXPECT_TRUE(std::regex_match(map[i + 1], kTemplateLine)) << map[i + 1];
+        EXPECT_EQ(labels[i + 1], std::to_string(set.labels[i]));
+        report += set.paths[i] + " processed, class:  " + std::to_string(set.labels[i]) + "\n";
+    }
+    // The pipeline prints nothing in mode 3: the report is pelko's own.
+    EXPECT_EQ(r.out, report);
+}
+
+TEST(Pelko_program, labelAboveFourStopsAfterItsTemplateLine) {
+    TrainingSet set;
+    std::vector<int> listLabels = set.labels;
+    listLabels[1] = 0;  // accepted and written as it is
+    listLabels[4] = 5;
+    set.writeList(listLabels);
+    RunResult r = set.run({"train", "-textfile"});
+    EXPECT_EQ(r.status, 1);
+    const std::string stop = " error - label exceeds the maximum value, image_label.dat maybe corrupted\n";
+    ASSERT_GE(r.out.size(), stop.size());
+    EXPECT_EQ(r.out.substr(r.out.size() - stop.size()), stop);
+    const std::vector<std::string> map = set.mapLines(), labels = set.labelLines();
+    EXPECT_EQ(map.size(), 1u + 5u);
+    ASSERT_EQ(labels.size(), 1u + 4u);
+    EXPECT_EQ(map[0], "12 9 4");
+    EXPECT_EQ(labels[2], "0");
+}
+
+TEST(Pelko_program, evaluateTrainedSet) {
+    TrainingSet set;
+    set.train();
+    RunResult error = set.run({"-error", "1", "5"});
+    ASSERT_EQ(error.status, 0) << error.out;
+    EXPECT_TRUE(std::regex_match(error.out, std::regex("\n\n([0-9]+\\.[0-9]{4} ){5}"))) << error.out;
+    std::istringstream values(error.out);
+    double accuracy = 0.0;
+    while (values >> accuracy) {
+        // The generated classes are far apart in feature space.
+        EXPECT_GE(accuracy, 75.0);
+        EXPECT_LE(accuracy, 100.0);
+    }
+
+    RunResult fisher = set.run({"-fisher"});
+    ASSERT_EQ(fisher.status, 0) << fisher.out;
+    const std::vector<std::string> l = lines(fisher.out);
+    ASSERT_EQ(l.size(), 37u);
+    for (int i = 0; i < 36; i++) EXPECT_TRUE(std::regex_match(l[i], std::regex("[0-9]+\\.[0-9]{4}"))) << l[i];
+    EXPECT_TRUE(std::regex_match(l[36], std::regex("([0-9]+\\.[0-9]{5} ){8}[0-9]+\\.[0-9]{5}"))) << l[36];
+
+    // Neither evaluation changes the set.
+    EXPECT_EQ(set.mapLines().size(), 13u);
+    EXPECT_EQ(set.labelLines().size(), 13u);
+}
+
+// A folder of three training images (no trailing '/' on the command line)
+// and two entries that are no image entries.
+void writeFolder(const PelkoRoots &roots) {
+    std::filesystem::create_directories(roots.dir.file("more"));
+    writeCrackImage(roots.dir.file("more/grid.jpg"), rectangular, 4);
+    writeCrackImage(roots.dir.file("more/rings.tif"), circular, 3);
+    writeCrackImage(roots.dir.file("more/web.v"), spiderweb, 2);
+    writeCrackImage(roots.dir.file("more/skipped.JPG"), unidirectional, 1);
+    writeFile(roots.dir.file("more/notes.txt"), "not an image");
+}
+
+// The " <name> processed" lines of a folder run, in any order.
+std::vector<std::string> processedNames(const std::string &out) {
+    std::vector<std::string> names;
+    for (const std::string &line : lines(out))
+        if (line.size() > 11 && line[0] == ' ' && line.substr(line.size() - 10) == " processed")
+            names.push_back(line.substr(1, line.size() - 11));
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+const std::vector<std::string> kFolderImages = {"grid.jpg", "rings.tif", "web.v"};
+
+TEST(Pelko_program, createFromFolder) {
+    PelkoRoots roots;
+    writeFolder(roots);
+    writeFile(roots.cl("image_label.dat"), "3 7\n");
+    RunResult r = runPelkoProgram(roots, {"-generateMap", "-folder", "more"}, "c\n");
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(r.out.substr(0, kPrompt.size() + 6), kPrompt + "\n3, 7\n");
+    EXPECT_EQ(processedNames(r.out), kFolderImages);
+    const std::vector<std::string> map = lines(readFile(roots.cl("feature_map.dat")));
+    ASSERT_EQ(map.size(), 4u);
+    EXPECT_EQ(map[0], "3 9");
+    for (int i = 1; i <= 3; i++) EXPECT_TRUE(std::regex_match(map[i], kTemplateLine)) << map[i];
+    // The folder form writes no labels.
+    EXPECT_EQ(readFile(roots.cl("feature_label.dat")), "3 9\n");
+}
+
+TEST(Pelko_program, appendFromFolderToTrainedSet) {
+    TrainingSet set;
+    set.train();
+    const std::vector<std::string> oldMap = set.mapLines(), oldLabels = set.labelLines();
+    writeFolder(set.roots);
+    writeFile(set.roots.cl("image_label.dat"), "3 0\n");
+    RunResult r = set.run({"-generateMap", "-folder", "more/"}, "a");
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(r.out.substr(0, kPrompt.size() + 12), kPrompt + "\n3, 0\n12, 9\n");
+    EXPECT_EQ(processedNames(r.out), kFolderImages);
+
+    const std::vector<std::string> map = set.mapLines(), labels = set.labelLines();
+    ASSERT_EQ(map.size(), 16u);
+    EXPECT_EQ(map[0], "15 9");
+    EXPECT_EQ(std::vector<std::string>(map.begin() + 1, map.begin() + 13),
+              std::vector<std::string>(oldMap.begin() + 1, oldMap.end()));
+    for (int i = 13; i < 16; i++) EXPECT_TRUE(std::regex_match(map[i], kTemplateLine)) << map[i];
+    ASSERT_EQ(labels.size(), 13u);
+    EXPECT_EQ(labels[0], "15 9");
+    EXPECT_EQ(std::vector<std::string>(labels.begin() + 1, labels.end()),
+              std::vector<std::string>(oldLabels.begin() + 1, oldLabels.end()));
+    EXPECT_FALSE(fileExists(set.roots.cl("temp_map.dat")));
+    EXPECT_FALSE(fileExists(set.roots.cl("temp_label.dat")));
+}
+
+TEST(Pelko_program, endOfInputAtPromptChangesNothing) {
+    TrainingSet set;
+    set.train();
+    const std::string map = readFile(set.roots.cl("feature_map.dat"));
+    const std::string labels = readFile(set.roots.cl("feature_label.dat"));
+    writeFolder(set.roots);
+    writeFile(set.roots.cl("image_label.dat"), "3 0\n");
+    RunResult r = set.run({"-generateMap", "-folder", "more"}, "");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, kPrompt + "\n No answer - the template set is left unchanged\n");
+    EXPECT_EQ(readFile(set.roots.cl("feature_map.dat")), map);
+    EXPECT_EQ(readFile(set.roots.cl("feature_label.dat")), labels);
+}
+
+TEST(Pelko_program, trainingImageThatDoesNotOpenStops) {
+    TrainingSet set;
+    writeFile(set.roots.cl("image_label.dat"), set.paths[0] + " 1\nimages/missing.jpg 2\n");
+    RunResult r = set.run({"train", "-textfile"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.out.find("images/missing.jpg"), std::string::npos) << r.out;
+    EXPECT_EQ(set.mapLines().size(), 2u);
+    EXPECT_EQ(set.labelLines().size(), 2u);
+}
+
+// The class code of the one network of a class file's text (word 4 of its
+// third line, "3.0000" for class 3); -1 without one.
+int storedClass(const std::string &text) {
+    const std::vector<std::string> l = lines(text);
+    if (l.size() != 3) return -1;
+    std::vector<std::string> words;
+    std::string::size_type start = 0, blank;
+    while ((blank = l[2].find(' ', start)) != std::string::npos) {
+        words.push_back(l[2].substr(start, blank - start));
+        start = blank + 1;
+    }
+    words.push_back(l[2].substr(start));
+    return words.size() == 9 ? static_cast<int>(std::strtod(words[4].c_str(), nullptr)) : -1;
+}
+
+// The retrieval tool, run in the same folder, classifies images that took
+// no part in training with the template set pelko built.
+TEST(Pelko_program, heldOutImagesClassifiedByVosk2) {
+    TrainingSet set;
+    set.train();
+    for (const char *sub : {"data/FV", "data/FVC", "data/TEMP", "held"})
+        std::filesystem::create_directories(set.roots.dir.file(sub));
+    for (Kind kind : kKinds) writeCrackImage(set.roots.dir.file("held/h" + std::to_string(kind) + ".jpg"), kind, 5);
+    RunResult r = test::runProgram(VOSK2_BINARY, {"-generateFV", "-folder", "held"}, "", set.roots.dir.path());
+    ASSERT_EQ(r.status, 0) << r.out;
+    for (Kind kind : kKinds) {
+        SCOPED_TRACE(kind);
+        EXPECT_EQ(storedClass(readFile(set.roots.dir.file("data/FVC/fvc_h" + std::to_string(kind) + ".dat"))), kind);
+    }
+}
+
+}  // namespace
+}  // namespace craq

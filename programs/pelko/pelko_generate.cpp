@@ -1,0 +1,291 @@
+// Template set generation of pelko: from the images of one folder
+// (genMapFolder, checked against the first line of image_label.dat by
+// findImageFile) and from a list of labelled images (genMapText).
+//
+// Both write the header lines first and then run the pipeline in mode 3 on
+// every training image with the merge setting set, so each image appends
+// exactly one template line to feature_map.dat.  An image the pipeline finds
+// without cracks ends the whole run; the header then announces more
+// templates than follow.
+#include <dirent.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "classify/kNN2.h"
+#include "pipeline/halvern4.h"
+#include "programs/pelko/pelko.h"
+#include "toolbox/fatal.h"
+#include "toolbox/nrutil.h"
+#include "toolbox/vipsio.h"
+
+namespace craq {
+
+namespace {
+
+// Line buffer and greatest word count of the list file's lines.
+constexpr int kLineBuffer = 200;
+constexpr int kMaxWords = 20;
+// Features per template line; classes of the list form's header.
+constexpr int kFeatures = 9;
+constexpr int kClasses = 4;
+// Greatest label the list form accepts.
+constexpr long kMaxLabel = 4;
+
+struct TemplatePaths {
+    std::string map, labels, tempMap, tempLabels, imageLabels;
+};
+
+TemplatePaths templatePaths(const Locations &where) {
+    const std::string cl = where.dataRoot + "CL/";
+    return {cl + "feature_map.dat", cl + "feature_label.dat", cl + "temp_map.dat",
+            cl + "temp_label.dat", cl + "image_label.dat"};
+}
+
+std::string lastExtension(const std::string &name) {
+    const std::string::size_type dot = name.rfind('.');
+    return dot == std::string::npos ? std::string() : name.substr(dot);
+}
+
+bool readsAsNumber(const char *word) {
+    char *end = nullptr;
+    std::strtol(word, &end, 10);
+    return end != word;
+}
+
+// Closes a file written by this module; a failed flush (full disk) would
+// otherwise leave a short template file behind a successful run.
+void closeWritten(std::FILE *fp, const std::string &path) {
+    if (std::fclose(fp) != 0) fatalExit(Stream::out, "cannot write " + path + "\n");
+}
+
+// Copies what follows the first line of from to the end of to, byte for
+// byte (a last line without a newline stays without one).
+void copyBody(std::FILE *from, std::FILE *to, const std::string &fromPath, const std::string &toPath) {
+    std::rewind(from);
+    int c;
+    while ((c = std::getc(from)) != EOF && c != '\n') {
+    }
+    char block[8192];
+    std::size_t n;
+    while ((n = std::fread(block, 1, sizeof block, from)) > 0)
+        if (std::fwrite(block, 1, n, to) != n) fatalExit(Stream::out, "cannot write " + toPath + "\n");
+    if (std::ferror(from)) fatalExit(Stream::out, "cannot read " + fromPath + "\n");
+}
+
+void replaceFile(const std::string &from, const std::string &to) {
+    std::error_code ec;
+    std::filesystem::rename(from, to, ec);
+    if (ec) fatalExit(Stream::out, "cannot rename " + from + " to " + to + ": " + ec.message() + "\n");
+}
+
+// Runs the pipeline in mode 3 on every image entry of folder (which ends
+// in '/' or is ""), printing each entry name.  One class-membership vector
+// serves every image; mode 3 reads and writes neither it nor the record.
+void trainFolder(const std::string &folder, const Locations &where) {
+    const std::vector<std::string> names = trainingImages(folder);
+    double *classMembership = dvector(0, 4);
+    int processed = 0;
+    for (const std::string &name : names) {
+        const std::string path = folder + name;
+        vips::VImage image = loadImage(path);
+        result *record = makeNodeResult();
+        halvern4(record, image, path, classMembership, true, 3, where);
+        freeResultList(record);
+        std::printf(" %s processed\n", name.c_str());
+        processed++;
+    }
+    // The folder was counted a moment ago; it can only be empty now if its
+    // images were removed in between.
+    if (processed == 0) fatalExit(Stream::out, "No matching images found\n");
+    free_dvector(classMembership, 0, 4);
+}
+
+}  // namespace
+
+// "c.tif.jpg" is an image entry (last extension ".jpg"); "a.JPG", "b.jpeg"
+// and "d.jpg.bak" are not.
+bool isTrainingImage(const std::string &name) {
+    const std::string ext = lastExtension(name);
+    return ext == ".jpg" || ext == ".tif" || ext == ".v";
+}
+
+// Entry names are put straight after the folder text, so "images" must
+// still address "images/a.jpg".  An empty folder text stays empty rather
+// than turning into the root folder.
+std::string folderWithSlash(const std::string &folder) {
+    if (folder.empty() || folder.back() == '/') return folder;
+    return folder + "/";
+}
+
+std::vector<std::string> trainingImages(const std::string &folder) {
+    DIR *dir = opendir(folder.c_str());
+    if (dir == nullptr) fatalExit(Stream::err, "cannot open directory. \n");
+    std::vector<std::string> names;
+    while (const dirent *entry = readdir(dir)) {
+        if (entry->d_ino == 0) continue;  // a deleted slot some file systems report
+        if (isTrainingImage(entry->d_name)) names.emplace_back(entry->d_name);
+    }
+    closedir(dir);
+    return names;
+}
+
+// The first line of image_label.dat must start with two numbers: the number
+// of images in the folder and one more, which is only printed.
+int findImageFile(const std::string &folder, const Locations &where) {
+    DIR *dir = opendir(folder.c_str());
+    if (dir == nullptr) fatalExit(Stream::err, "cannot open directory. \n");
+    closedir(dir);
+
+    const std::string listPath = templatePaths(where).imageLabels;
+    std::FILE *fp = std::fopen(listPath.c_str(), "r");
+    if (fp == nullptr) fatalExit(Stream::out, "can't open image label file\n");
+    char line[kLineBuffer];
+    char *words[kMaxWords];
+    const int nwords = fgetline(fp, line, kLineBuffer) < 0 ? 0 : getwords(line, words, kMaxWords);
+    std::fclose(fp);
+    // Degenerate list file: nothing to compare the folder with.
+    if (nwords < 2 || !readsAsNumber(words[0]) || !readsAsNumber(words[1]))
+        fatalExit(Stream::out, listPath +
+                                   ": its first line must hold the number of images in the folder "
+                                   "and a second number\n");
+    const long announced = std::strtol(words[0], nullptr, 10);
+    const long second = std::strtol(words[1], nullptr, 10);
+    std::printf("%ld, %ld\n", announced, second);
+
+    const int count = static_cast<int>(trainingImages(folder).size());
+    if (count == 0) fatalExit(Stream::out, "No matching files found\n");
+    if (count != announced)
+        fatalExit(Stream::out, "Image label and image source do not match - check the files\n");
+    return count;
+}
+
+// Creating empties both template files as soon as the answer is given (so a
+// folder that fails the count check leaves them empty); appending changes
+// them only once the folder has passed it.
+void genMapFolder(const std::string &folder, const Locations &where) {
+    const std::string prefix = folderWithSlash(folder);
+    const TemplatePaths paths = templatePaths(where);
+
+    std::printf("Are you appending or creating a file? Appending (a) or Creating (c):");
+    std::fflush(stdout);
+    const int answer = std::getchar();
+    std::printf("\n");
+    // No answer at all (end of input): leave the template set as it is.
+    if (answer == EOF) fatalExit(Stream::out, " No answer - the template set is left unchanged\n");
+    const bool creating = answer == 'c' || answer == 'C';
+    if (!creating && answer != 'a' && answer != 'A') fatalExit(Stream::out, " Wrong option\n");
+
+    const char *mode = creating ? "w" : "r";
+    std::FILE *map = std::fopen(paths.map.c_str(), mode);
+    if (map == nullptr) fatalExit(Stream::out, "can't open feature map file\n");
+    std::FILE *labels = std::fopen(paths.labels.c_str(), mode);
+    if (labels == nullptr) fatalExit(Stream::out, "can't open feature label file\n");
+
+    const int count = findImageFile(prefix, where);
+
+    if (creating) {
+        std::fprintf(map, "%d %d\n", count, kFeatures);
+        std::fprintf(labels, "%d %d\n", count, kFeatures);
+        closeWritten(map, paths.map);
+        closeWritten(labels, paths.labels);
+    } else {
+        appendTemplateSet(map, labels, count, where);
+    }
+    trainFolder(prefix, where);
+}
+
+// The working copies are opened for writing, not appending: what an earlier
+// interrupted run left in them would otherwise land in front of the new
+// header.  They are complete and closed before they are renamed over the
+// template files, and the rename replaces each old file in one step.
+void appendTemplateSet(std::FILE *map, std::FILE *labels, int count, const Locations &where) {
+    const TemplatePaths paths = templatePaths(where);
+    int header[4];
+    readTemplateHeader(map, paths.map, header);
+    std::printf("%d, %d\n", header[0], header[1]);
+
+    std::FILE *tempMap = std::fopen(paths.tempMap.c_str(), "w");
+    if (tempMap == nullptr) fatalExit(Stream::out, "can't open temporary feature map file\n");
+    std::FILE *tempLabels = std::fopen(paths.tempLabels.c_str(), "w");
+    if (tempLabels == nullptr) fatalExit(Stream::out, "can't open temporary feature label file\n");
+
+    // In 64 bits: an old count near INT_MAX must not wrap.
+    const long long total = static_cast<long long>(header[0]) + count;
+    std::fprintf(tempMap, "%lld %d\n", total, kFeatures);
+    std::fprintf(tempLabels, "%lld %d\n", total, kFeatures);
+    copyBody(map, tempMap, paths.map, paths.tempMap);
+    copyBody(labels, tempLabels, paths.labels, paths.tempLabels);
+
+    std::fclose(map);
+    std::fclose(labels);
+    closeWritten(tempMap, paths.tempMap);
+    closeWritten(tempLabels, paths.tempLabels);
+    replaceFile(paths.tempMap, paths.map);
+    replaceFile(paths.tempLabels, paths.labels);
+}
+
+// The whole list is read and checked before the template set is touched, so
+// a missing, unreadable or malformed list changes nothing.
+std::vector<TrainingLine> readImageLabels(const Locations &where) {
+    const std::string listPath = templatePaths(where).imageLabels;
+    std::FILE *fp = std::fopen(listPath.c_str(), "r");
+    if (fp == nullptr) fatalExit(Stream::out, "can't open image label file\n");
+    std::vector<TrainingLine> lines;
+    char line[kLineBuffer];
+    char *words[kMaxWords];
+    int number = 0;
+    while (fgetline(fp, line, kLineBuffer) >= 0) {
+        number++;
+        const int nwords = getwords(line, words, kMaxWords);
+        if (nwords > 2) fatalExit(Stream::out, " image_label.dat corrupted\n");
+        // A line without both words names no image or no label to train.
+        if (nwords < 2)
+            fatalExit(Stream::out, " image_label.dat line " + std::to_string(number) +
+                                       " holds no image path and label\n");
+        lines.push_back({words[0], words[1]});
+    }
+    // A folder of that name opens but does not read, for one.
+    const bool failed = std::ferror(fp) != 0;
+    std::fclose(fp);
+    if (failed) fatalExit(Stream::out, "can't read image label file\n");
+    return lines;
+}
+
+void genMapText(const Locations &where) {
+    const std::vector<TrainingLine> list = readImageLabels(where);
+    const TemplatePaths paths = templatePaths(where);
+
+    std::FILE *map = std::fopen(paths.map.c_str(), "w");
+    if (map == nullptr) fatalExit(Stream::out, "can't open feature map file\n");
+    std::FILE *labels = std::fopen(paths.labels.c_str(), "w");
+    if (labels == nullptr) fatalExit(Stream::out, "can't open feature label file\n");
+    const int count = static_cast<int>(list.size());
+    std::fprintf(map, "%d %d %d\n", count, kFeatures, kClasses);
+    std::fprintf(labels, "%d %d %d\n", count, kFeatures, kClasses);
+    // Mode 3 opens the map for appending by itself.
+    closeWritten(map, paths.map);
+
+    result *record = makeNodeResult();
+    for (const TrainingLine &line : list) {
+        vips::VImage image = loadImage(line.path);
+        double *classMembership = dvector(0, 4);
+        halvern4(record, image, line.path, classMembership, true, 3, where);
+        free_dvector(classMembership, 0, 4);
+
+        const long label = std::strtol(line.label.c_str(), nullptr, 10);
+        if (label > kMaxLabel)
+            fatalExit(Stream::out,
+                      " error - label exceeds the maximum value, image_label.dat maybe corrupted\n");
+        std::fprintf(labels, "%ld\n", label);
+        std::printf("%s processed, class:  %s\n", line.path.c_str(), line.label.c_str());
+    }
+    freeResultList(record);
+    closeWritten(labels, paths.labels);
+}
+
+}  // namespace craq

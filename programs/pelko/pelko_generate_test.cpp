@@ -1,0 +1,298 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "programs/pelko/pelko.h"
+#include "programs/pelko/pelko_test_support.h"
+
+namespace craq {
+namespace {
+
+using test::fileExists;
+using test::PelkoRoots;
+using test::readFile;
+using test::RunResult;
+using test::runCaptured;
+using test::runPelko;
+using test::writeFile;
+
+const std::string kPrompt = "Are you appending or creating a file? Appending (a) or Creating (c):";
+
+TEST(Pelko_isTrainingImage, lastExtensionExactly) {
+    struct Case {
+        const char *name;
+        bool image;
+    };
+    const Case cases[] = {{"a.jpg", true},      {"a.tif", true},  {"a.v", true},      {"c.tif.jpg", true},
+                          {"a.JPG", false},     {"b.jpeg", false}, {"a.jpg.bak", false}, {"jpg", false},
+                          {"a.tiff", false},    {".v", true},      {"a.", false},      {"a.vv", false}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(isTrainingImage(c.name), c.image);
+    }
+}
+
+TEST(Pelko_folderWithSlash, addsOneWhenMissing) {
+    EXPECT_EQ(folderWithSlash("images"), "images/");
+    EXPECT_EQ(folderWithSlash("images/"), "images/");
+    EXPECT_EQ(folderWithSlash("."), "./");
+    EXPECT_EQ(folderWithSlash("/"), "/");
+    EXPECT_EQ(folderWithSlash(""), "");
+}
+
+// A folder of image entries (never opened as images here) and others.
+void fillFolder(const PelkoRoots &roots) {
+    for (const char *name : {"a.jpg", "b.tif", "c.v", "d.tif.jpg", "e.JPG", "f.jpeg", "g.jpg.bak", "jpg"})
+        writeFile(roots.dir.file("images/") + name, "x");
+    std::filesystem::create_directories(roots.dir.file("images/sub.jpg.d"));
+}
+
+TEST(Pelko_findImageFile, countsImageEntries) {
+    PelkoRoots roots;
+    fillFolder(roots);
+    writeFile(roots.cl("image_label.dat"), "4 7 extra\nimages/a.jpg 1\n");
+    for (const std::string folder : {"images", "images/"}) {
+        SCOPED_TRACE(folder);
+        RunResult r = runCaptured([&] { std::printf("[%d]", findImageFile(roots.dir.file(folder), roots.locations)); });
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, "4, 7\n[4]");
+    }
+    const std::vector<std::string> names = trainingImages(roots.dir.file("images"));
+    EXPECT_EQ(names.size(), 4u);
+}
+
+TEST(Pelko_findImageFile, refusals) {
+    struct Case {
+        const char *name;
+        const char *list;  // nullptr: no image_label.dat
+        bool folder;
+        std::string out;
+    };
+    const std::string shortLine = "@: its first line must hold the number of images in the folder and a second number\n";
+    const Case cases[] = {
+        {"count differs", "5 0\n", true, "5, 0\nImage label and image source do not match - check the files\n"},
+        {"no list", nullptr, true, "can't open image label file\n"},
+        {"empty list", "", true, shortLine},
+        {"one number", "4\n", true, shortLine},
+        {"no numbers", "x y\n", true, shortLine},
+        {"second no number", "4 y\n", true, shortLine},
+        {"empty folder", "0 0\n", false, "0, 0\nNo matching files found\n"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        PelkoRoots roots;
+        if (c.folder) fillFolder(roots);
+        if (c.list != nullptr) writeFile(roots.cl("image_label.dat"), c.list);
+        std::string expected = c.out;
+        if (expected[0] == '@') expected.replace(0, 1, roots.cl("image_label.dat"));
+        RunResult r = runCaptured([&] { findImageFile(roots.dir.file("images/"), roots.locations); });
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, expected);
+    }
+}
+
+TEST(Pelko_findImageFile, folderThatDoesNotOpen) {
+    PelkoRoots roots;
+    writeFile(roots.cl("image_label.dat"), "1 0\n");
+    RunResult r = runCaptured([&] { findImageFile(roots.dir.file("missing/"), roots.locations); });
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "cannot open directory. \n");
+}
+
+// A template set of ten templates with its labels.
+struct TenTemplates {
+    PelkoRoots roots;
+    std::string body, labelBody;
+    TenTemplates() {
+        for (int i = 0; i < 10; i++) {
+            body += std::to_string(i) + ".0000 1.0000 2.0000 3.0000 4.0000 5.0000 6.0000 7.0000 8.0000\n";
+            labelBody += std::to_string(i % 4 + 1) + "\n";
+        }
+        writeFile(roots.cl("feature_map.dat"), "10 9 4\n" + body);
+        writeFile(roots.cl("feature_label.dat"), "10 9 4\n" + labelBody);
+    }
+    std::string map() const { return readFile(roots.cl("feature_map.dat")); }
+    std::string labels() const { return readFile(roots.cl("feature_label.dat")); }
+};
+
+TEST(Pelko_genMapFolder, answersThatChangeNothing) {
+    struct Case {
+        const char *input;
+        std::string out;
+    };
+    const Case cases[] = {
+        {"x", kPrompt + "\n Wrong option\n"},
+        {"\na", kPrompt + "\n Wrong option\n"},
+        {"", kPrompt + "\n No answer - the template set is left unchanged\n"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.input);
+        TenTemplates set;
+        fillFolder(set.roots);
+        writeFile(set.roots.cl("image_label.dat"), "4 0\n");
+        const std::string map = set.map(), labels = set.labels();
+        RunResult r = runPelko(set.roots, {"-generateMap", "-folder", set.roots.dir.file("images")}, c.input);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(set.map(), map);
+        EXPECT_EQ(set.labels(), labels);
+    }
+}
+
+TEST(Pelko_genMapFolder, createWithMismatchLeavesEmptyFiles) {
+    TenTemplates set;
+    fillFolder(set.roots);
+    writeFile(set.roots.cl("image_label.dat"), "3 0\n");
+    RunResult r = runPelko(set.roots, {"-generateMap", "-folder", set.roots.dir.file("images")}, "c");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, kPrompt + "\n3, 0\nImage label and image source do not match - check the files\n");
+    EXPECT_EQ(set.map(), "");
+    EXPECT_EQ(set.labels(), "");
+}
+
+TEST(Pelko_genMapFolder, appendWithMismatchChangesNothing) {
+    TenTemplates set;
+    fillFolder(set.roots);
+    writeFile(set.roots.cl("image_label.dat"), "3 0\n");
+    const std::string map = set.map(), labels = set.labels();
+    RunResult r = runPelko(set.roots, {"-generateMap", "-folder", set.roots.dir.file("images")}, "A");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(set.map(), map);
+    EXPECT_EQ(set.labels(), labels);
+    EXPECT_FALSE(fileExists(set.roots.cl("temp_map.dat")));
+}
+
+TEST(Pelko_genMapFolder, appendNeedsBothTemplateFiles) {
+    TenTemplates set;
+    fillFolder(set.roots);
+    writeFile(set.roots.cl("image_label.dat"), "4 0\n");
+    std::filesystem::remove(set.roots.cl("feature_label.dat"));
+    RunResult r = runPelko(set.roots, {"-generateMap", "-folder", set.roots.dir.file("images")}, "a");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, kPrompt + "\ncan't open feature label file\n");
+    std::filesystem::remove(set.roots.cl("feature_map.dat"));
+    r = runPelko(set.roots, {"-generateMap", "-folder", set.roots.dir.file("images")}, "a");
+    EXPECT_EQ(r.out, kPrompt + "\ncan't open feature map file\n");
+}
+
+// Runs appendTemplateSet on the set's files, opened for reading as
+// genMapFolder opens them.
+RunResult appendThree(const TenTemplates &set) {
+    return runCaptured([&] {
+        std::FILE *map = std::fopen(set.roots.cl("feature_map.dat").c_str(), "r");
+        std::FILE *labels = std::fopen(set.roots.cl("feature_label.dat").c_str(), "r");
+        appendTemplateSet(map, labels, 3, set.roots.locations);
+    });
+}
+
+TEST(Pelko_appendTemplateSet, newHeaderOverTheOldLines) {
+    TenTemplates set;
+    RunResult r = appendThree(set);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "10, 9\n");
+    EXPECT_EQ(set.map(), "13 9\n" + set.body);
+    EXPECT_EQ(set.labels(), "13 9\n" + set.labelBody);
+    EXPECT_FALSE(fileExists(set.roots.cl("temp_map.dat")));
+    EXPECT_FALSE(fileExists(set.roots.cl("temp_label.dat")));
+}
+
+TEST(Pelko_appendTemplateSet, lastLineWithoutNewlineCopiedAsItIs) {
+    TenTemplates set;
+    writeFile(set.roots.cl("feature_map.dat"), "2 9\n1 2 3 4 5 6 7 8 9\n1 2 3 4 5 6 7 8 9");
+    writeFile(set.roots.cl("feature_label.dat"), "2 9\n");
+    RunResult r = appendThree(set);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(set.map(), "5 9\n1 2 3 4 5 6 7 8 9\n1 2 3 4 5 6 7 8 9");
+    EXPECT_EQ(set.labels(), "5 9\n");
+}
+
+TEST(Pelko_appendTemplateSet, regression_workingCopiesWrittenFresh) {
+    TenTemplates set;
+    writeFile(set.roots.cl("temp_map.dat"), "left by an interrupted run\n");
+    writeFile(set.roots.cl("temp_label.dat"), "1\n2\n");
+    RunResult r = appendThree(set);
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(set.map(), "13 9\n" + set.body);
+    EXPECT_EQ(set.labels(), "13 9\n" + set.labelBody);
+}
+
+TEST(Pelko_appendTemplateSet, emptyMapStops) {
+    TenTemplates set;
+    writeFile(set.roots.cl("feature_map.dat"), "");
+    const std::string labels = set.labels();
+    RunResult r = appendThree(set);
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "template file " + set.roots.cl("feature_map.dat") + " is empty\n");
+    EXPECT_EQ(set.labels(), labels);
+}
+
+TEST(Pelko_readImageLabels, pathsAndLabelsAsWritten) {
+    PelkoRoots roots;
+    writeFile(roots.cl("image_label.dat"), "images/a.jpg 1\n  images/b.tif\t0\nc.v -2");
+    RunResult r = runCaptured([&] {
+        for (const TrainingLine &l : readImageLabels(roots.locations))
+            std::printf("[%s|%s]", l.path.c_str(), l.label.c_str());
+    });
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "[images/a.jpg|1][images/b.tif|0][c.v|-2]");
+}
+
+// Every refusal of the list comes before the template files are opened.
+TEST(Pelko_genMapText, regression_listCheckedBeforeTemplateSetIsTouched) {
+    struct Case {
+        const char *name;
+        const char *list;  // nullptr: none; "/": a folder in its place
+        std::string out;
+    };
+    const Case cases[] = {
+        {"no list", nullptr, "can't open image label file\n"},
+        {"folder in its place", "/", "can't read image label file\n"},
+        {"three words", "a.jpg 1\nb.jpg 2 3\n", " image_label.dat corrupted\n"},
+        {"empty line", "a.jpg 1\n\nb.jpg 2\n", " image_label.dat line 2 holds no image path and label\n"},
+        {"no label", "a.jpg 1\nb.jpg 2\nc.jpg\n", " image_label.dat line 3 holds no image path and label\n"},
+        {"blank line", "  \t\n", " image_label.dat line 1 holds no image path and label\n"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        TenTemplates set;
+        if (c.list != nullptr && std::string(c.list) == "/")
+            std::filesystem::create_directories(set.roots.cl("image_label.dat"));
+        else if (c.list != nullptr)
+            writeFile(set.roots.cl("image_label.dat"), c.list);
+        const std::string map = set.map(), labels = set.labels();
+        RunResult r = runPelko(set.roots, {"train", "-textfile"});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(set.map(), map);
+        EXPECT_EQ(set.labels(), labels);
+    }
+}
+
+TEST(Pelko_genMapText, emptyListGivesEmptySet) {
+    TenTemplates set;
+    writeFile(set.roots.cl("image_label.dat"), "");
+    RunResult r = runPelko(set.roots, {"train", "-textfile"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(set.map(), "0 9 4\n");
+    EXPECT_EQ(set.labels(), "0 9 4\n");
+}
+
+TEST(Pelko_genMapText, templateFilesThatDoNotOpen) {
+    PelkoRoots roots;
+    writeFile(roots.cl("image_label.dat"), "a.jpg 1\n");
+    std::filesystem::create_directories(roots.cl("feature_label.dat"));
+    RunResult r = runPelko(roots, {"train", "-textfile"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "can't open feature label file\n");
+    std::filesystem::remove(roots.cl("feature_map.dat"));
+    std::filesystem::create_directories(roots.cl("feature_map.dat"));
+    r = runPelko(roots, {"train", "-textfile"});
+    EXPECT_EQ(r.out, "can't open feature map file\n");
+}
+
+}  // namespace
+}  // namespace craq
