@@ -5,8 +5,18 @@
 // its spread over the networks, weighted by the pair's weights), merged by
 // centroid linkage on squared distances, and the tree is cut at the number
 // of clusters where the spread of the merge heights bends most.
+//
+// The linkage keeps every cluster in the slot of its lowest original point
+// (the merged cluster takes the lower slot of the pair, as it takes the
+// lower position), so the positions of the literal algorithm are the ranks
+// of the live slots and its "last pair in condensed order" is the
+// lexicographically last pair of slots.  The distances stay in their
+// original condensed places; each slot keeps its nearest distance and a
+// slot that has it, so a merge costs O(m) plus a rescan of the few slots
+// whose nearest cluster was one of the pair and moved away.
 #include "classify/hcluster.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <string>
@@ -51,6 +61,244 @@ long pairIndex(int a, int b, int m) {
 // The half-turn used by the angle rule.
 constexpr double kPi = 3.14159265;
 
+// The reciprocal of a usable spread; false for a spread of 0, a non-finite
+// one, or one without a finite reciprocal (see spreadScaled).
+bool usableInverse(double spread, double *inverse) {
+    if (!std::isfinite(spread) || !(spread > 0.0)) return false;
+    *inverse = 1.0 / spread;
+    return std::isfinite(*inverse);
+}
+
+// Axis-angle difference of points a and b before the spread: the smallest
+// of |d|, |Xa - (Xb + pi)| and |Xa - (Xb - pi)|, each rounded to float
+// first (|d| wins ties, then + pi), times W[a][2] + W[b][2].
+double angleDifference(double **X, double **W, int a, int b) {
+    const float plain = std::fabs(static_cast<float>(X[a][3] - X[b][3]));
+    const float plus = std::fabs(static_cast<float>(X[a][3] - (X[b][3] + kPi)));
+    const float minus = std::fabs(static_cast<float>(X[a][3] - (X[b][3] - kPi)));
+    float best = plain;
+    if (plus < best) best = plus;
+    if (minus < best) best = minus;
+    return static_cast<double>(best) * (W[a][2] + W[b][2]);
+}
+
+// The weighted, spread-normalised distance of every pair in condensed
+// order, handed to out(p, distance).  The same operations in the same order
+// as the difference matrices through normDist, without holding them (two
+// n(n-1)/2 x dim matrices).
+template <class Out>
+void pairDistances(double **X, double **W, int n, int dim, Out out) {
+    if (n < 2) fatalExit(Stream::out, "Cannot normalise data - insufficient length\n");
+    const std::size_t columns = static_cast<std::size_t>(std::max(dim, 0)) + 1;
+    std::vector<double> inverse(columns, 0.0);
+    std::vector<char> usable(columns, 0);
+    double *column = dvector(1, n);
+    for (int f = 1; f <= dim; f++) {
+        for (int i = 1; i <= n; i++) column[i] = X[i][f];
+        usable[f] = usableInverse(stddvector(column, n), &inverse[f]);
+    }
+    free_dvector(column, 1, n);
+    long p = 0;
+    for (int a = 1; a < n; a++) {
+        for (int b = a + 1; b <= n; b++) {
+            p++;
+            double sum = 0.0;
+            for (int f = 1; f <= dim; f++) {
+                const double d = f == 3 ? angleDifference(X, W, a, b) : std::fabs(X[a][f] - X[b][f]);
+                const double scaled = usable[f] ? inverse[f] * d : 0.0;
+                sum += scaled * scaled;
+            }
+            out(p, (W[a][1] + W[b][1]) * std::sqrt(sum));
+        }
+    }
+}
+
+// Asks for the cache line of an entry a few steps ahead of a walk down a
+// column of the condensed matrix: the stride shrinks by one entry per row,
+// which hardware stride detection does not follow.
+constexpr std::size_t kAhead = 16;
+inline void prefetch(const double *entry) {
+#if defined(__GNUC__)
+    __builtin_prefetch(entry);
+#else
+    (void)entry;
+#endif
+}
+
+void requireDistances(long len) {
+    if (len < 3) fatalExit(Stream::out, "You need at least 3 distances to perform linkage\n");
+}
+
+// Centroid linkage over the condensed vector y(1..len) (y(p) is the entry's
+// storage).  Same results, bit for bit, as linkageReference:
+//  - slot a < b stands for the pair of positions rank(a) < rank(b), and
+//    condensed order is lexicographic in (a, b), so the merged pair is the
+//    last (a, b) of the smallest distance (NaN never taken; only NaN left:
+//    the last pair);
+//  - nearest[u] (value and a slot that has it; slot 0 when the row holds
+//    nothing but NaN) is exactly the literal nearest distance, so the
+//    statistics sum the same values in the same order;
+//  - the centroid update is the same expression on the same entries.
+template <class Cell>
+void centroidLinkage(Cell y, double **Z, double **S, int len) {
+    requireDistances(len);
+    const int n = static_cast<int>(std::sqrt(8.0 * len + 1.0) + 1.0) / 2;
+    const double inf = std::numeric_limits<double>::infinity();
+
+    for (long p = 1; p <= len; p++) y(p) = y(p) * y(p);
+    // Entry of slots a < b: rowStart[a] + b.
+    std::vector<long> rowStart(static_cast<std::size_t>(n) + 1);
+    for (int a = 1; a <= n; a++)
+        rowStart[a] = static_cast<long>(a - 1) * n - static_cast<long>(a) * (a - 1) / 2 - a;
+    auto at = [&](int a, int b) -> double & {
+        return a < b ? y(rowStart[a] + b) : y(rowStart[b] + a);
+    };
+
+    int *N = ivector(1, 2 * n - 1);
+    double *heights = dvector(1, n - 1);
+    double *nearest = dvector(1, n);
+    std::vector<int> id(static_cast<std::size_t>(n) + 1);      // R of the slot
+    std::vector<int> live(static_cast<std::size_t>(n));        // slots in position order
+    std::vector<int> nearSlot(static_cast<std::size_t>(n) + 1, 0);
+    std::vector<double> nearValue(static_cast<std::size_t>(n) + 1, inf);
+    std::vector<double> merged(static_cast<std::size_t>(n) + 1);  // new distances to the pair
+    std::vector<int> ties, rescans;
+    for (int i = 1; i <= n; i++) {
+        N[i] = 1;
+        id[i] = i;
+        live[i - 1] = i;
+    }
+
+    // The literal nearest distance starts at +inf and takes smaller values;
+    // a slot is kept for the first non-NaN entry too, so slot 0 means "only
+    // NaN" (a row of +inf entries still holds the smallest pair when every
+    // distance is +inf).
+    auto offer = [&](int u, int b, double value) {
+        if (value < nearValue[u] || (nearSlot[u] == 0 && !std::isnan(value))) {
+            nearValue[u] = value;
+            nearSlot[u] = b;
+        }
+    };
+    auto rescan = [&](int u) {
+        nearValue[u] = inf;
+        nearSlot[u] = 0;
+        for (std::size_t q = 0; q < live.size(); q++) {
+            if (q + kAhead < live.size() && live[q + kAhead] != u) prefetch(&at(u, live[q + kAhead]));
+            if (live[q] != u) offer(u, live[q], at(u, live[q]));
+        }
+    };
+    for (int a = 1; a < n; a++)
+        for (int b = a + 1; b <= n; b++) {
+            const double value = y(rowStart[a] + b);
+            offer(a, b, value);
+            offer(b, a, value);
+        }
+
+    for (int s = 1; s <= n - 1; s++) {
+        const int m = static_cast<int>(live.size());
+
+        // The smallest distance and the slots that have it (ascending); the
+        // nearest distances in position order for the statistics.
+        double smallest = inf;
+        ties.clear();
+        for (int pos = 0; pos < m; pos++) {
+            const int u = live[static_cast<std::size_t>(pos)];
+            nearest[pos + 1] = nearValue[u];
+            if (nearSlot[u] == 0) continue;
+            if (ties.empty() || nearValue[u] < smallest) {
+                smallest = nearValue[u];
+                ties.clear();
+                ties.push_back(u);
+            } else if (nearValue[u] == smallest) {
+                ties.push_back(u);
+            }
+        }
+
+        // The last pair at that distance.  Only NaN left: the last pair.
+        // Two slots: the one pair.  More: the highest slot with a partner
+        // above it at that distance (partners are themselves tied), and its
+        // highest such partner.
+        int si = 0, sj = 0;
+        if (ties.empty()) {
+            si = live[static_cast<std::size_t>(m - 2)];
+            sj = live[static_cast<std::size_t>(m - 1)];
+        } else if (ties.size() == 2) {
+            si = ties[0];
+            sj = ties[1];
+        } else {
+            for (std::size_t t = ties.size() - 1; t-- > 0 && sj == 0;)
+                for (std::size_t r = ties.size(); r-- > t + 1;)
+                    if (at(ties[t], ties[r]) == smallest) {
+                        si = ties[t];
+                        sj = ties[r];
+                        break;
+                    }
+        }
+        const double h = std::sqrt(at(si, sj));
+
+        Z[s][1] = id[si];
+        Z[s][2] = id[sj];
+        Z[s][3] = h;
+
+        heights[s] = h;
+        if (s > 1) S[s][1] = stddvector(heights, s);
+        S[s][2] = meandvector(heights, s);
+        S[s][3] = stddvector(nearest, m);
+        S[s][4] = meandvector(nearest, m);
+
+        // Centroid update into the lower slot's entries.
+        const int Ni = N[id[si]];
+        const int Nj = N[id[sj]];
+        const int K = Ni + Nj;
+        const int NiNj = Ni * Nj;
+        for (std::size_t q = 0; q < live.size(); q++) {
+            if (q + kAhead < live.size()) {
+                const int ahead = live[q + kAhead];
+                if (ahead != si && ahead != sj) {
+                    prefetch(&at(ahead, si));
+                    prefetch(&at(ahead, sj));
+                }
+            }
+            const int u = live[q];
+            if (u == si || u == sj) continue;
+            double &ui = at(u, si);
+            ui = (Ni * ui + Nj * at(u, sj) - NiNj * h * h / K) / K;
+            merged[u] = ui;
+        }
+
+        N[n + s] = K;
+        id[si] = n + s;
+        live.erase(std::lower_bound(live.begin(), live.end(), sj));
+
+        // Nearest distances after the merge: each row changed one entry and
+        // lost one.  A row whose nearest was one of the pair keeps it only
+        // when the new entry is no larger; otherwise it is rescanned.
+        rescans.clear();
+        for (int u : live) {
+            if (u == si) continue;
+            if (nearSlot[u] == si || nearSlot[u] == sj) {
+                if (merged[u] <= nearValue[u]) {
+                    nearValue[u] = merged[u];
+                    nearSlot[u] = si;
+                } else {
+                    rescans.push_back(u);
+                }
+            } else {
+                offer(u, si, merged[u]);
+            }
+        }
+        nearValue[si] = inf;
+        nearSlot[si] = 0;
+        for (int u : live)
+            if (u != si) offer(si, u, merged[u]);
+        for (int u : rescans) rescan(u);
+    }
+
+    free_dvector(nearest, 1, n);
+    free_dvector(heights, 1, n - 1);
+    free_ivector(N, 1, 2 * n - 1);
+}
+
 }  // namespace
 
 // Multiplies value by the reciprocal of spread.  A spread of 0 (a feature
@@ -59,9 +307,8 @@ constexpr double kPi = 3.14159265;
 // same way; such a column carries no usable information, so it contributes
 // 0 instead.  Used by every z-score and spread normalisation of the system.
 double spreadScaled(double value, double spread) {
-    if (!std::isfinite(spread) || !(spread > 0.0)) return 0.0;
-    const double inverse = 1.0 / spread;
-    if (!std::isfinite(inverse)) return 0.0;
+    double inverse = 0.0;
+    if (!usableInverse(spread, &inverse)) return 0.0;
     return inverse * value;
 }
 
@@ -88,59 +335,31 @@ void hClustering(double **X, double **W, int *T, int n, int dim) {
     const long len = static_cast<long>(n) * (n - 1) / 2;
     // The linkage addresses the condensed vector with int positions.
     if (len > std::numeric_limits<int>::max()) nrerror("allocation failure 1 in matrix()");
-    double **Y = dmatrix(1, len, 1, 1);
+    // A plain vector: the distances need no row handles of their own.
+    double *y = dvector(1, len);
     double **Z = dmatrix(1, n - 1, 1, 3);
     double **S = dmatrix(1, n - 1, 1, 4);
-    pDist(X, W, Y, n, dim);
-    linkage(Y, Z, S, static_cast<int>(len));
+    pairDistances(X, W, n, dim, [y](long p, double d) { y[p] = d; });
+    centroidLinkage([y](long p) -> double & { return y[p]; }, Z, S, static_cast<int>(len));
     const int c = optcluster(S, n - 1);
     cluster(Z, n, c, T);
     free_dmatrix(S, 1, n - 1, 1, 4);
     free_dmatrix(Z, 1, n - 1, 1, 3);
-    free_dmatrix(Y, 1, len, 1, 1);
+    free_dvector(y, 1, len);
 }
 
 // For each pair (a, b) in condensed order: the absolute feature differences;
 // for column 3 (an axis angle) the smallest of |d|, |Xa - (Xb + pi)| and
 // |Xa - (Xb - pi)|, each rounded to float first (|d| wins ties, then + pi),
 // times W[a][2] + W[b][2]: axes half a turn apart are parallel.  The
-// differences are divided by each feature's spread (normDist) and
+// differences are divided by each feature's spread (the rule of normDist,
+// applied pair by pair without holding the difference matrices) and
 // Y[p] = (W[a][1] + W[b][1]) x the Euclidean length of the pair's row.
 //
 // Example: angles 0.1 and 3.1 differ by 3.0, but the angle term is
 // |0.1 - (3.1 - pi)| = 0.14159... before weighting.
 void pDist(double **X, double **W, double **Y, int n, int dim) {
-    const long len = static_cast<long>(n) * (n - 1) / 2;
-    double **D = dmatrix(1, len, 1, dim);
-    double **Dn = dmatrix(1, len, 1, dim);
-    long p = 0;
-    for (int a = 1; a < n; a++) {
-        for (int b = a + 1; b <= n; b++) {
-            p++;
-            for (int f = 1; f <= dim; f++) D[p][f] = std::fabs(X[a][f] - X[b][f]);
-            if (dim >= 3) {
-                const float plain = std::fabs(static_cast<float>(X[a][3] - X[b][3]));
-                const float plus = std::fabs(static_cast<float>(X[a][3] - (X[b][3] + kPi)));
-                const float minus = std::fabs(static_cast<float>(X[a][3] - (X[b][3] - kPi)));
-                float best = plain;
-                if (plus < best) best = plus;
-                if (minus < best) best = minus;
-                D[p][3] = static_cast<double>(best) * (W[a][2] + W[b][2]);
-            }
-        }
-    }
-    normDist(D, Dn, X, n, dim);
-    p = 0;
-    for (int a = 1; a < n; a++) {
-        for (int b = a + 1; b <= n; b++) {
-            p++;
-            double sum = 0.0;
-            for (int f = 1; f <= dim; f++) sum += Dn[p][f] * Dn[p][f];
-            Y[p][1] = (W[a][1] + W[b][1]) * std::sqrt(sum);
-        }
-    }
-    free_dmatrix(Dn, 1, len, 1, dim);
-    free_dmatrix(D, 1, len, 1, dim);
+    pairDistances(X, W, n, dim, [Y](long p, double d) { Y[p][1] = d; });
 }
 
 // out[p][f] = (1 / s_f) x D[p][f] for the n(n-1)/2 pairs, s_f being the
@@ -174,100 +393,17 @@ void normDist(double **D, double **out, double **X, int n, int dim) {
 // Example, m = 4: positions k = 1..6 stand for the pairs (1,2), (1,3),
 // (1,4), (2,3), (2,4), (3,4); k = 5 gives i = 2 and j = 4.
 void linkage(double **Y, double **Z, double **S, int len) {
-    if (len < 3) fatalExit(Stream::out, "You need at least 3 distances to perform linkage\n");
-    const int n = static_cast<int>(std::sqrt(8.0 * len + 1.0) + 1.0) / 2;
-
-    for (int p = 1; p <= len; p++) Y[p][1] = Y[p][1] * Y[p][1];
-    int *N = ivector(1, 2 * n - 1);
-    int *R = ivector(1, n);
-    double *heights = dvector(1, n - 1);
-    double *nearest = dvector(1, n);
-    for (int i = 1; i <= n; i++) {
-        N[i] = 1;
-        R[i] = i;
+    requireDistances(len);
+    // An nrutil matrix holds its rows in one block: work on it directly,
+    // through the row handles otherwise.
+    bool oneBlock = true;
+    for (long p = 2; p <= len && oneBlock; p++) oneBlock = Y[p] == Y[p - 1] + 1;
+    if (oneBlock) {
+        double *y = Y[1];
+        centroidLinkage([y](long p) -> double & { return y[p]; }, Z, S, len);
+    } else {
+        centroidLinkage([Y](long p) -> double & { return Y[p][1]; }, Z, S, len);
     }
-    int m = n;
-
-    for (int s = 1; s <= n - 1; s++) {
-        const long count = static_cast<long>(m) * (m - 1) / 2;
-
-        // Smallest entry, the last of equal ones.  Starting from +inf is the
-        // same as starting from Y[1] for every number, and a NaN entry (from
-        // a non-finite weight) is never taken; if nothing but NaN is left,
-        // the last pair is merged so the tree stays complete.
-        double v = std::numeric_limits<double>::infinity();
-        long k = 0;
-        for (long p = 1; p <= count; p++) {
-            if (Y[p][1] <= v) {
-                v = Y[p][1];
-                k = p;
-            }
-        }
-        if (k == 0) {
-            k = count;
-            v = Y[k][1];
-        }
-        const double h = std::sqrt(v);
-
-        // Nearest (squared) distance of every cluster before the merge.
-        for (int u = 1; u <= m; u++) nearest[u] = std::numeric_limits<double>::infinity();
-        for (int a = 1; a < m; a++) {
-            for (int b = a + 1; b <= m; b++) {
-                const double y = Y[pairIndex(a, b, m)][1];
-                if (y < nearest[a]) nearest[a] = y;
-                if (y < nearest[b]) nearest[b] = y;
-            }
-        }
-
-        // Positions of pair k among the m clusters; i / 2 is a real division.
-        const double md = m;
-        const double kd = static_cast<double>(k);
-        const int i = toInt(std::floor(md + 0.5 - std::sqrt(md * md - md + 0.25 - 2.0 * (kd - 1.0))));
-        const double id = i;
-        const int j = toInt(kd - (md - id / 2.0) * (id - 1.0) + id);
-
-        Z[s][1] = R[i];
-        Z[s][2] = R[j];
-        Z[s][3] = h;
-
-        heights[s] = h;
-        if (s > 1) S[s][1] = stddvector(heights, s);
-        S[s][2] = meandvector(heights, s);
-        S[s][3] = stddvector(nearest, m);
-        S[s][4] = meandvector(nearest, m);
-
-        // Centroid update of the merged cluster's distances.
-        const int Ni = N[R[i]];
-        const int Nj = N[R[j]];
-        const int K = Ni + Nj;
-        const int NiNj = Ni * Nj;
-        for (int u = 1; u <= m; u++) {
-            if (u == i || u == j) continue;
-            const long ui = pairIndex(u, i, m);
-            const long uj = pairIndex(u, j, m);
-            Y[ui][1] = (Ni * Y[ui][1] + Nj * Y[uj][1] - NiNj * h * h / K) / K;
-        }
-
-        // Drop every pair that holds position j, keeping the order.
-        long to = 0;
-        for (int a = 1; a < m; a++) {
-            for (int b = a + 1; b <= m; b++) {
-                const long from = pairIndex(a, b, m);
-                if (a == j || b == j) continue;
-                Y[++to][1] = Y[from][1];
-            }
-        }
-
-        N[n + s] = K;
-        R[i] = n + s;
-        for (int u = j; u <= n - 1; u++) R[u] = R[u + 1];
-        m--;
-    }
-
-    free_dvector(nearest, 1, n);
-    free_dvector(heights, 1, n - 1);
-    free_ivector(R, 1, n);
-    free_ivector(N, 1, 2 * n - 1);
 }
 
 // Number of clusters from the merge-height spreads S[1..m][1]: the merge t
@@ -380,6 +516,134 @@ void normFVB(double **X, double **out, int n, int dim) {
             if (X[i][f] >= maximum) maximum = X[i][f];
         for (int i = 1; i <= n; i++) out[i][f] = X[i][f] / maximum;
     }
+}
+
+// ---- literal forms ----------------------------------------------------------
+
+// pDist through the full difference matrices D and Dn and normDist.
+void pDistReference(double **X, double **W, double **Y, int n, int dim) {
+    const long len = static_cast<long>(n) * (n - 1) / 2;
+    double **D = dmatrix(1, len, 1, dim);
+    double **Dn = dmatrix(1, len, 1, dim);
+    long p = 0;
+    for (int a = 1; a < n; a++) {
+        for (int b = a + 1; b <= n; b++) {
+            p++;
+            for (int f = 1; f <= dim; f++) D[p][f] = std::fabs(X[a][f] - X[b][f]);
+            if (dim >= 3) D[p][3] = angleDifference(X, W, a, b);
+        }
+    }
+    normDist(D, Dn, X, n, dim);
+    p = 0;
+    for (int a = 1; a < n; a++) {
+        for (int b = a + 1; b <= n; b++) {
+            p++;
+            double sum = 0.0;
+            for (int f = 1; f <= dim; f++) sum += Dn[p][f] * Dn[p][f];
+            Y[p][1] = (W[a][1] + W[b][1]) * std::sqrt(sum);
+        }
+    }
+    free_dmatrix(Dn, 1, len, 1, dim);
+    free_dmatrix(D, 1, len, 1, dim);
+}
+
+// The linkage that rescans every remaining pair and compacts Y at every
+// merge (O(n^3)): the definition the fast form is checked against.
+void linkageReference(double **Y, double **Z, double **S, int len) {
+    requireDistances(len);
+    const int n = static_cast<int>(std::sqrt(8.0 * len + 1.0) + 1.0) / 2;
+
+    for (int p = 1; p <= len; p++) Y[p][1] = Y[p][1] * Y[p][1];
+    int *N = ivector(1, 2 * n - 1);
+    int *R = ivector(1, n);
+    double *heights = dvector(1, n - 1);
+    double *nearest = dvector(1, n);
+    for (int i = 1; i <= n; i++) {
+        N[i] = 1;
+        R[i] = i;
+    }
+    int m = n;
+
+    for (int s = 1; s <= n - 1; s++) {
+        const long count = static_cast<long>(m) * (m - 1) / 2;
+
+        // Smallest entry, the last of equal ones.  Starting from +inf is the
+        // same as starting from Y[1] for every number, and a NaN entry (from
+        // a non-finite weight) is never taken; if nothing but NaN is left,
+        // the last pair is merged so the tree stays complete.
+        double v = std::numeric_limits<double>::infinity();
+        long k = 0;
+        for (long p = 1; p <= count; p++) {
+            if (Y[p][1] <= v) {
+                v = Y[p][1];
+                k = p;
+            }
+        }
+        if (k == 0) {
+            k = count;
+            v = Y[k][1];
+        }
+        const double h = std::sqrt(v);
+
+        // Nearest (squared) distance of every cluster before the merge.
+        for (int u = 1; u <= m; u++) nearest[u] = std::numeric_limits<double>::infinity();
+        for (int a = 1; a < m; a++) {
+            for (int b = a + 1; b <= m; b++) {
+                const double y = Y[pairIndex(a, b, m)][1];
+                if (y < nearest[a]) nearest[a] = y;
+                if (y < nearest[b]) nearest[b] = y;
+            }
+        }
+
+        // Positions of pair k among the m clusters; i / 2 is a real division.
+        const double md = m;
+        const double kd = static_cast<double>(k);
+        const int i = toInt(std::floor(md + 0.5 - std::sqrt(md * md - md + 0.25 - 2.0 * (kd - 1.0))));
+        const double id = i;
+        const int j = toInt(kd - (md - id / 2.0) * (id - 1.0) + id);
+
+        Z[s][1] = R[i];
+        Z[s][2] = R[j];
+        Z[s][3] = h;
+
+        heights[s] = h;
+        if (s > 1) S[s][1] = stddvector(heights, s);
+        S[s][2] = meandvector(heights, s);
+        S[s][3] = stddvector(nearest, m);
+        S[s][4] = meandvector(nearest, m);
+
+        // Centroid update of the merged cluster's distances.
+        const int Ni = N[R[i]];
+        const int Nj = N[R[j]];
+        const int K = Ni + Nj;
+        const int NiNj = Ni * Nj;
+        for (int u = 1; u <= m; u++) {
+            if (u == i || u == j) continue;
+            const long ui = pairIndex(u, i, m);
+            const long uj = pairIndex(u, j, m);
+            Y[ui][1] = (Ni * Y[ui][1] + Nj * Y[uj][1] - NiNj * h * h / K) / K;
+        }
+
+        // Drop every pair that holds position j, keeping the order.
+        long to = 0;
+        for (int a = 1; a < m; a++) {
+            for (int b = a + 1; b <= m; b++) {
+                const long from = pairIndex(a, b, m);
+                if (a == j || b == j) continue;
+                Y[++to][1] = Y[from][1];
+            }
+        }
+
+        N[n + s] = K;
+        R[i] = n + s;
+        for (int u = j; u <= n - 1; u++) R[u] = R[u + 1];
+        m--;
+    }
+
+    free_dvector(nearest, 1, n);
+    free_dvector(heights, 1, n - 1);
+    free_ivector(R, 1, n);
+    free_ivector(N, 1, 2 * n - 1);
 }
 
 }  // namespace craq

@@ -36,9 +36,10 @@ void pDist(double **X, double **W, double **Y, int n, int dim);
 // n(n-1)/2 pairs; a column without usable spread gives 0.  Needs n >= 2.
 void normDist(double **D, double **out, double **X, int n, int dim);
 
-// Centroid linkage of Y[1..len][1] (overwritten): Z[1..n-1][1..3] = merged
-// identifiers and height, S[1..n-1][1..4] = merge statistics (S zero-filled
-// by the caller).  Needs len >= 3.
+// Centroid linkage of Y[1..len][1] (overwritten, left as working storage):
+// Z[1..n-1][1..3] = merged identifiers and height, S[1..n-1][1..4] = merge
+// statistics (S zero-filled by the caller).  Needs len >= 3.  O(n^2) time
+// in practice, no memory beyond Y but O(n).
 void linkage(double **Y, double **Z, double **S, int len);
 
 // Number of clusters (2..m-1) from the merge-height spreads S[1..m][1];
@@ -66,5 +67,16 @@ void distWeight(double **W, double *out, int **I, int **J, int n, int dim);
 void normFVA(double **X, double **out, int n, int dim);
 // Each column divided by its maximum.
 void normFVB(double **X, double **out, int n, int dim);
+
+// ===========================================================================
+// Literal forms, for tests and benchmarks only
+// ===========================================================================
+
+// Step-by-step forms that pDist and linkage must match bit for bit: the
+// pair differences through full difference matrices and normDist, and the
+// linkage that rescans and compacts the distance vector at every merge
+// (O(n^3)).  Same arguments and results; no program path calls them.
+void pDistReference(double **X, double **W, double **Y, int n, int dim);
+void linkageReference(double **Y, double **Z, double **S, int len);
 
 }  // namespace craq

@@ -3,7 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <cstring>
 #include <limits>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -45,6 +48,198 @@ Rows column(const std::vector<double> &values) {
 
 // Cluster labels of hClustering / cluster as a plain vector T[1..n].
 std::vector<int> labelsOf(const int *T, int n) { return std::vector<int>(T + 1, T + n + 1); }
+
+// ---- checking the fast forms against the literal ones ------------------------
+
+// "" when A and B (rows 1..rows, columns 1..cols) hold the same bits, else
+// the first differing entry.
+std::string firstDifference(const char *name, double **A, double **B, long rows, long cols) {
+    for (long r = 1; r <= rows; r++)
+        for (long c = 1; c <= cols; c++) {
+            uint64_t a = 0, b = 0;
+            std::memcpy(&a, &A[r][c], sizeof a);
+            std::memcpy(&b, &B[r][c], sizeof b);
+            if (a != b)
+                return std::string(name) + "[" + std::to_string(r) + "][" + std::to_string(c) +
+                       "]: " + std::to_string(A[r][c]) + " vs " + std::to_string(B[r][c]);
+        }
+    return "";
+}
+
+// linkage and linkageReference on the same condensed distances: Z and S must
+// agree bit for bit.  Returns "" or the first difference.
+std::string linkageDifference(const std::vector<double> &distances) {
+    const int len = static_cast<int>(distances.size());
+    const int n = static_cast<int>(std::sqrt(8.0 * len + 1.0) + 1.0) / 2;
+    Matrix fastY(column(distances)), literalY(column(distances));
+    Matrix fastZ(n - 1, 3), literalZ(n - 1, 3), fastS(n - 1, 4), literalS(n - 1, 4);
+    linkage(fastY.get(), fastZ.get(), fastS.get(), len);
+    linkageReference(literalY.get(), literalZ.get(), literalS.get(), len);
+    const std::string z = firstDifference("Z", fastZ.get(), literalZ.get(), n - 1, 3);
+    return z.empty() ? firstDifference("S", fastS.get(), literalS.get(), n - 1, 4) : z;
+}
+
+// Condensed Euclidean distances of points (rows of equal length).
+std::vector<double> euclidean(const Rows &points) {
+    std::vector<double> out;
+    for (std::size_t a = 0; a < points.size(); a++)
+        for (std::size_t b = a + 1; b < points.size(); b++) {
+            double sum = 0.0;
+            for (std::size_t f = 0; f < points[a].size(); f++)
+                sum += (points[a][f] - points[b][f]) * (points[a][f] - points[b][f]);
+            out.push_back(std::sqrt(sum));
+        }
+    return out;
+}
+
+// Clustering inputs as the pipeline builds them: centroid row and column,
+// axis angle, node density; weights 1 and an aspect ratio.  Every fifth
+// case has a network without extent (ratio NaN), every seventh equal
+// densities everywhere (a column without spread).
+struct Networks {
+    Rows X, W;
+};
+Networks pipelineLike(int n, std::mt19937 &rng, int variant) {
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    Networks nets;
+    for (int k = 0; k < n; k++) {
+        nets.X.push_back({1200 * unit(rng), 1800 * unit(rng), 3.14159265 * (unit(rng) - 0.5),
+                          variant % 7 == 0 ? 0.25 : std::sqrt(0.3 * unit(rng))});
+        nets.W.push_back({1.0, unit(rng)});
+    }
+    if (variant % 5 == 0) nets.W[static_cast<std::size_t>(n / 2)][1] = std::nan("");
+    return nets;
+}
+
+// The distances of one kind of input for n points; heavily tied kinds give
+// many equal smallest pairs at every stage, non-metric ones negative
+// centroid distances (NaN heights) and specials NaN, +inf and signed zeros.
+std::vector<double> distancesOf(const std::string &kind, int n, std::mt19937 &rng) {
+    const int len = n * (n - 1) / 2;
+    std::uniform_real_distribution<double> unit(0.0, 1.0);
+    std::uniform_int_distribution<int> pick(0, 1 << 20);
+    std::vector<double> out;
+    if (kind == "random points") {
+        Rows points;
+        for (int k = 0; k < n; k++) points.push_back({unit(rng), unit(rng), unit(rng)});
+        return euclidean(points);
+    }
+    if (kind == "grid points") {  // 4 x 4 integer grid: duplicates and equal gaps
+        Rows points;
+        for (int k = 0; k < n; k++) points.push_back({double(pick(rng) % 4), double(pick(rng) % 4)});
+        return euclidean(points);
+    }
+    if (kind == "duplicated points") {  // every point twice or more
+        Rows base, points;
+        for (int k = 0; k < (n + 2) / 3; k++) base.push_back({unit(rng), unit(rng)});
+        for (int k = 0; k < n; k++)
+            points.push_back(base[static_cast<std::size_t>(pick(rng)) % base.size()]);
+        return euclidean(points);
+    }
+    if (kind == "pipeline") {
+        const Networks nets = pipelineLike(n, rng, pick(rng));
+        Matrix X(nets.X), W(nets.W), Y(len, 1);
+        pDistReference(X.get(), W.get(), Y.get(), n, 4);
+        for (int p = 1; p <= len; p++) out.push_back(Y[p][1]);
+        return out;
+    }
+    for (int p = 0; p < len; p++) {
+        if (kind == "three values") {
+            out.push_back(1 + pick(rng) % 3);
+        } else if (kind == "all equal") {
+            out.push_back(2.0);
+        } else if (kind == "specials") {
+            const double inf = std::numeric_limits<double>::infinity();
+            const double values[] = {0.0, -0.0, 1.0, 2.0, -1.0, std::nan(""), inf, 0.5};
+            out.push_back(values[pick(rng) % 8]);
+        } else {  // "mostly NaN"
+            out.push_back(pick(rng) % 10 == 0 ? 1.0 + pick(rng) % 2 : std::nan(""));
+        }
+    }
+    return out;
+}
+
+TEST(hcluster_linkage, sameBitsAsLiteralLinkage) {
+    const char *kinds[] = {"random points", "grid points", "duplicated points", "pipeline",
+                           "three values", "all equal", "specials", "mostly NaN"};
+    std::vector<int> sizes;
+    for (int n = 3; n <= 40; n++) sizes.push_back(n);
+    for (int n : {57, 64, 100, 131, 200}) sizes.push_back(n);
+    std::mt19937 rng(20240611u);
+    for (const char *kind : kinds) {
+        for (int n : sizes) {
+            const int repeats = n <= 12 ? 6 : 1;
+            for (int r = 0; r < repeats; r++) {
+                SCOPED_TRACE(std::string(kind) + ", n = " + std::to_string(n) + ", case " +
+                             std::to_string(r));
+                EXPECT_EQ(linkageDifference(distancesOf(kind, n, rng)), "");
+            }
+        }
+    }
+}
+
+// A distance vector whose row handles do not lie in one block (here in
+// reverse order) is worked through its handles, with the same results.
+TEST(hcluster_linkage, rowsOutsideOneBlock) {
+    std::mt19937 rng(7u);
+    const int n = 30, len = n * (n - 1) / 2;
+    const std::vector<double> d = distancesOf("grid points", n, rng);
+    std::vector<double> store(static_cast<std::size_t>(len) + 2);
+    std::vector<double *> rows(static_cast<std::size_t>(len) + 1);
+    for (int p = 1; p <= len; p++) {
+        store[static_cast<std::size_t>(len - p + 1)] = d[static_cast<std::size_t>(p - 1)];
+        rows[static_cast<std::size_t>(p)] = &store[static_cast<std::size_t>(len - p + 1)] - 1;
+    }
+    Matrix literalY(column(d)), fastZ(n - 1, 3), literalZ(n - 1, 3), fastS(n - 1, 4),
+        literalS(n - 1, 4);
+    linkage(rows.data(), fastZ.get(), fastS.get(), len);
+    linkageReference(literalY.get(), literalZ.get(), literalS.get(), len);
+    EXPECT_EQ(firstDifference("Z", fastZ.get(), literalZ.get(), n - 1, 3), "");
+    EXPECT_EQ(firstDifference("S", fastS.get(), literalS.get(), n - 1, 4), "");
+}
+
+// pDist without the difference matrices gives the bits of the literal form:
+// plain, a column without spread, a NaN weight, an infinite feature, fewer
+// columns (no angle rule with dim 2).
+TEST(hcluster_pDist, sameBitsAsLiteralForm) {
+    std::mt19937 rng(99u);
+    for (int variant = 1; variant <= 40; variant++) {
+        const int n = 4 + variant % 23;
+        const int dim = variant % 4 == 0 ? 2 : variant % 4 == 1 ? 3 : 4;
+        Networks nets = pipelineLike(n, rng, variant);
+        if (variant % 11 == 0) nets.X[1][0] = std::numeric_limits<double>::infinity();
+        for (auto &row : nets.X) row.resize(static_cast<std::size_t>(dim));
+        SCOPED_TRACE("variant " + std::to_string(variant));
+        const int len = n * (n - 1) / 2;
+        Matrix X(nets.X), W(nets.W), fast(len, 1), literal(len, 1);
+        pDist(X.get(), W.get(), fast.get(), n, dim);
+        pDistReference(X.get(), W.get(), literal.get(), n, dim);
+        EXPECT_EQ(firstDifference("Y", fast.get(), literal.get(), len, 1), "");
+    }
+}
+
+// The whole procedure against the literal steps on pipeline-like networks.
+TEST(hcluster_hClustering, sameLabelsAsLiteralSteps) {
+    std::mt19937 rng(5u);
+    for (int variant = 1; variant <= 30; variant++) {
+        const int n = 4 + (variant * 13) % 150;
+        SCOPED_TRACE("variant " + std::to_string(variant) + ", n = " + std::to_string(n));
+        const Networks nets = pipelineLike(n, rng, variant);
+        Matrix X(nets.X), W(nets.W);
+        int *T = ivector(1, n);
+        hClustering(X.get(), W.get(), T, n, 4);
+
+        const int len = n * (n - 1) / 2;
+        Matrix Y(len, 1), Z(n - 1, 3), S(n - 1, 4);
+        pDistReference(X.get(), W.get(), Y.get(), n, 4);
+        linkageReference(Y.get(), Z.get(), S.get(), len);
+        int *literalT = ivector(1, n);
+        cluster(Z.get(), n, optcluster(S.get(), n - 1), literalT);
+        EXPECT_EQ(labelsOf(T, n), labelsOf(literalT, n));
+        free_ivector(literalT, 1, n);
+        free_ivector(T, 1, n);
+    }
+}
 
 TEST(hcluster_spreadScaled, usableAndUnusableSpreads) {
     struct Case {
