@@ -1,1 +1,456 @@
-// (to be written)
+// The earlier tool's tracing, line measures, line model and shape scores.
+//
+// Everything here runs on the library's records and calls the library's
+// operations wherever the earlier behaviour is the same; only what differs
+// is written out:
+//   tracing      the node test has no pixel-count condition, the first step
+//                of every line is not counted, and the line ratio is capped
+//                at 1.0 instead of special-casing chords and lengths of 1;
+//   line model   the length statistics take every length value, not only
+//                those above 5;
+//   shape scores level scores are unhalved (2 - e) and the measure of the
+//                best level is 1 - (1 - v / 2) / 2^k' with the earlier
+//                findMax, which starts at 0.0 and reports the entry before
+//                a maximum in the last place.
+#include "programs/vosk/vosk_crack.h"
+
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "crack/crackindex.h"
+#include "crack/ostrel.h"
+#include "toolbox/fatal.h"
+
+namespace craq {
+namespace earlier {
+
+namespace {
+
+// The code recorded just before the last element of a chain-code list, or
+// fallback when the list holds fewer than two elements.
+int codeBeforeLast(const line_direction *last, int fallback) {
+    if (last == nullptr || last->previous == nullptr) return fallback;
+    return last->previous->direction;
+}
+
+// processEndLine from node `from` on (every branch of the nodes before it
+// has been taken); *resume receives the node of the branch taken, where the
+// next search may start.  Same result as processEndLine from the first node.
+int takePendingBranch(GParameter *g, nodes *from, nodes **resume) {
+    for (nodes *n = from; n != nullptr; n = n->next) {
+        for (neighbour *b = n->hNeighbourPix; b != nullptr; b = b->next) {
+            if (b->flag != 0) continue;
+            g->yCurr = n->nodeLocation[0] + b->neighbourPixel[0];
+            g->xCurr = n->nodeLocation[1] + b->neighbourPixel[1];
+            b->flag = 1;
+            *resume = n;
+            return 1;
+        }
+    }
+    g->yCurr = 0;
+    g->xCurr = 0;
+    return 0;
+}
+
+// Counts the current pixel: the running box and the row and column sums.
+void countPixel(const GParameter *g, TraceTally *t) {
+    updateMinMaxCoor(g->yCurr, g->xCurr, &t->firstRow, &t->firstCol, &t->lastRow, &t->lastCol);
+    t->rowSum += g->yCurr;
+    t->colSum += g->xCurr;
+}
+
+// out[j] = float((1 / total) x counts[j]); returns the total.  A zero total
+// leaves out all 0.
+double normaliseCounts(const int *counts, int n, float *out) {
+    int64_t total = 0;
+    for (int j = 0; j < n; j++) total += counts[j];
+    const double t = static_cast<double>(total);
+    for (int j = 0; j < n; j++) out[j] = t > 0 ? static_cast<float>((1.0 / t) * counts[j]) : 0.0f;
+    return t;
+}
+
+// Earlier level scores of hist (family.bins entries, drawn from counts
+// totalling total) into scores[0..levels-1], and their measure: with (m, k)
+// from findMax, v = 2 - m unless the narrowest level wins (then m is the
+// score one level back), measured by scoring1.  The library's level scoring
+// gives the unhalved scores; its measure is not the earlier one.
+float levelMeasure(const ShapeFamily &family, const float *hist, double total, float *scores,
+                   int *k) {
+    scoreLevels(family, hist, total, scores, LevelRule::unhalvedFlipAlways);
+    // No counts: the scores are 0 and no level is chosen.
+    if (!(total > 0)) return 0.0f;
+    const int last = family.levels - 1;
+    const float m = earlier::findMax(scores, k, family.levels);
+    const double v = *k != last ? 2.0 - m : static_cast<double>(m);
+    return earlier::scoring1(v, family.levels, *k);
+}
+
+// Bin of a line straightness in the length-weighted histogram (bounds 0.5,
+// 0.75, 0.875); a negative straightness falls in no bin (-1).
+int straightnessBin(float s) {
+    if (s >= 0.875f) return 3;
+    if (s >= 0.75f) return 2;
+    if (s >= 0.5f) return 1;
+    if (s >= 0.0f) return 0;
+    return -1;
+}
+
+// The three straightness steps for record r, whose lines forEachLine(fn)
+// enumerates; k is the findMax index of the whole call.
+template <class ForEachLine>
+void scoreStraightness(const ShapeFamily &lineFamily, crknwk *r, ForEachLine forEachLine,
+                       int *k) {
+    // 1. every line from its chain-code direction histogram
+    forEachLine([&](line_info *line) {
+        float d[8];
+        const double total = normaliseCounts(line->directionHistogram, 8, d);
+        line->straightness = levelMeasure(lineFamily, d, total, line->straightnessHistogram, k);
+    });
+
+    // 2. the unfolded orientation histogram: v = 2 - m at every level
+    float o[8];
+    const double total = normaliseCounts(r->orientationHistogram, 8, o);
+    scoreLevels(lineFamily, o, total, r->straightnessHist1, LevelRule::unhalvedFlipAlways);
+    r->straightness1 = 0.0f;
+    if (total > 0) {
+        const float m = earlier::findMax(r->straightnessHist1, k, 4);
+        r->straightness1 = earlier::scoring1(2.0 - m, 4, *k);
+    }
+
+    // 3. lines longer than 4.0 weighted by their share of the length.  An
+    // empty histogram takes no entry in findMax, so k stays the level of
+    // step 2 (kept: it decides the straightness2 of such a record).
+    float h[4] = {};
+    forEachLine([&](line_info *line) {
+        if (!(line->length > 4.0)) return;
+        const float w = static_cast<float>((1.0 / r->length) * line->length);
+        const int bin = straightnessBin(line->straightness);
+        if (bin >= 0) h[bin] = static_cast<float>(static_cast<double>(h[bin]) + w);
+    });
+    for (int j = 0; j < 4; j++) r->straightnessHist2[j] = h[j];
+    double v = 1.75 * earlier::findMax(h, k, 4);
+    if (*k != 3) v = 2.0 - v;
+    r->straightness2 = earlier::scoring1(v, 4, *k);
+}
+
+// Earlier rectangularity and unidirectionality of one representation: its
+// normalised counts and its weights as stored.
+void scoreRepresentation(const ShapeFamily &rect, const ShapeFamily &unid,
+                         straight_line_representation *s, int *k) {
+    float p[16];
+    const double total = normaliseCounts(s->straightIndexHistogram, 16, p);
+    const float *w = s->straightIndexHistogram2;
+    s->rectangularity = levelMeasure(rect, p, total, s->rectHist, k);
+    s->rectangularity2 = levelMeasure(rect, w, total, s->rectHist2, k);
+    s->uniDirectionality = levelMeasure(unid, p, total, s->unidHist, k);
+    s->uniDirectionality2 = levelMeasure(unid, w, total, s->unidHist2, k);
+}
+
+// A length value as the library's line model forms it; a value that does
+// not convert (the percentage of a zero-length crack) counts as 0.
+int lengthValue(double value) {
+    int v = 0;
+    return truncToInt(value, &v) ? v : 0;
+}
+
+}  // namespace
+
+// ===========================================================================
+// Tracing
+// ===========================================================================
+
+/// The library's node shape test without its pixel-count condition: the
+/// library refuses a node while numOfPix <= 1, so it is asked with a count
+/// above that.  Candidates N and S: node; N and NE, or N, NE and E: none.
+int checkNode(int **window) {
+    GParameter anyPixel;
+    anyPixel.numOfPix = 2;
+    return craq::checkNode(window, &anyPixel);
+}
+
+/// Counts nothing while the current line (cp->pLineInfo) has fewer than two
+/// chain codes; otherwise craq::countLength (even/odd count and corner).
+void countLength(GParameter *g, crknwk *crack, currPtr *cp) {
+    const line_direction *codes = cp->pLineInfo != nullptr ? cp->pLineInfo->hLineDirection : nullptr;
+    if (codes == nullptr || codes->next == nullptr) return;
+    craq::countLength(g, crack, cp);
+}
+
+/// chord = distance from the start to the end point of the current line;
+/// ratio 1.0 when the chord or the length is 0, else r = float(chord /
+/// length), and 1.0 when r exceeds 1.0.  A chord of 1 with a length of 2
+/// gives 0.5 (the library special-cases chords and lengths of 1).
+void lineToLengthRatio(crknwk *crack, currPtr *cp) {
+    (void)crack;
+    line_info *line = cp->pLineInfo;
+    const double dr = static_cast<double>(line->startPoint[0]) - line->endPoint[0];
+    const double dc = static_cast<double>(line->startPoint[1]) - line->endPoint[1];
+    const double chord = std::sqrt(dr * dr + dc * dc);
+    if (chord == 0 || line->length == 0) {
+        line->lineToLengthRatio = 1.0;
+        return;
+    }
+    const float r = static_cast<float>(chord / line->length);
+    line->lineToLengthRatio = r <= 1.0f ? r : 1.0;
+}
+
+/// The loop of craq::traceCrack (see crack/crackstats3_trace.cpp) step for
+/// step, with earlier::checkNode, earlier::countLength and
+/// earlier::lineToLengthRatio.
+void traceCrack(int **window, int **working, int **traced, int **nodeMark, GParameter *g,
+                currPtr *cp, crknwk *crack, TraceTally *tally, StartScan *scan) {
+    nodes *resume = nullptr;  // where the search for a pending branch starts
+    auto nextBranch = [&]() {
+        return takePendingBranch(g, resume != nullptr ? resume : crack->hNodes, &resume);
+    };
+    auto openNextLine = [&]() {
+        recordStartOfLine(g, crack, cp);
+        g->numOfPix++;
+        g->numOfPix2++;
+        countPixel(g, tally);
+    };
+
+    int proceed = 1;
+    while (proceed == 1) {
+        // 1. candidates; currDirection ends as the highest candidate code
+        int candidates = 0;
+        for (int r = 0; r < 3; r++)
+            for (int c = 0; c < 3; c++) window[r][c] = 0;
+        for (int code = 0; code < 8; code++) {
+            int off[2];
+            neighbourhoodOperation(code, off);
+            const int y = g->yCurr + off[0], x = g->xCurr + off[1];
+            if (working[y][x] == 1 && nodeMark[y][x] == 0) {
+                g->currDirection = code;
+                candidates++;
+                window[1 + off[0]][1 + off[1]] = 1;
+            }
+        }
+        // 2. take the current pixel
+        if (working[g->yCurr][g->xCurr] != 0) {
+            working[g->yCurr][g->xCurr] = 0;
+            if (scan != nullptr) scan->cleared(g->yCurr, g->xCurr);
+        }
+        traced[g->yCurr][g->xCurr] = 1;
+
+        if (candidates == 0) {
+            // 3. end point
+            int here[2] = {0, 0};
+            recordEndOfLine(here, g, crack, cp);
+            earlier::countLength(g, crack, cp);
+            calculateLength(g, crack, cp);
+            updateDirectionHistogram(tally->directionHistogram, g, cp, crack);
+            proceed = nextBranch();
+            earlier::lineToLengthRatio(crack, cp);
+            initializeHist(tally->directionHistogram, 8);
+            g->numOfPix2 = 0;
+            if (proceed == 1) openNextLine();
+        } else if (candidates == 1) {
+            // 4. ordinary step
+            recordDirection(crack, g, cp);
+            recordLineDirection(crack, g, cp);
+            processLine(window, traced, working, g);
+            g->numOfPix++;
+            g->numOfPix2++;
+            earlier::countLength(g, crack, cp);
+            tally->orientationHistogram[g->currDirection]++;
+            tally->directionHistogram[g->currDirection]++;
+            countPixel(g, tally);
+        } else {
+            // 5. branching
+            const int isNode = earlier::checkNode(window);
+            g->numOfPix++;
+            recordDirection(crack, g, cp);  // the highest candidate code
+            countPixel(g, tally);
+            if (isNode == 0) {
+                g->numOfPix2++;
+                recordLineDirection(crack, g, cp);
+                earlier::countLength(g, crack, cp);
+                // The waiting case leaves step as set here: code 7.
+                int step[2] = {-1, -1};
+                assignNextPix(window, working, g, cp, crack, step);
+                g->currDirection = neighbourhoodOperation2(step);
+                recordDirection(crack, g, cp);
+            } else {
+                g->numOfNodes++;
+                processNode(g, crack, cp, window, nodeMark);
+                // The line ends one step back (see craq::traceCrack).
+                const int last = cp->pLineOrientation->direction;
+                const int back = g->numOfPix2 > 2 ? codeBeforeLast(cp->pLineOrientation, last)
+                                                  : (last < 4 ? last + 4 : last - 4);
+                int off[2];
+                neighbourhoodOperation(back, off);
+                recordEndOfLine(off, g, crack, cp);
+                calculateLength(g, crack, cp);
+                updateDirectionHistogram(tally->directionHistogram, g, cp, crack);
+                earlier::lineToLengthRatio(crack, cp);
+                proceed = nextBranch();
+                initializeHist(tally->directionHistogram, 8);
+                g->numOfPix2 = 0;
+                if (proceed == 1) openNextLine();
+            }
+        }
+    }
+}
+
+/// craq::traceCracks with earlier::traceCrack.
+crknwk *traceCracks(int **window, int **working, int **traced, int **nodeMark, GParameter *g,
+                    currPtr *cp, CRKIMG *summary, imageInfo *info) {
+    StartScan scan(working, g->yDim, g->xDim);
+    crknwk *head = nullptr;
+    while (scan.next(g) == 1) {
+        g->numOfCracks++;
+        crknwk *crack = makeNodeCrknwk();
+        if (head == nullptr)
+            head = crack;
+        else
+            cp->pCracknet->next = crack;
+        cp->pCracknet = crack;
+        crack->label = 0;
+        crack->ind = 0;
+        crack->check = 0;
+
+        TraceTally tally;
+        beginCrack(g, cp, crack, &tally);
+        earlier::traceCrack(window, working, traced, nodeMark, g, cp, crack, &tally, &scan);
+        storeCrack(g, crack, &tally, summary);
+        networkBorder(crack, info, tally.firstRow, tally.firstCol, tally.lastRow, tally.lastCol);
+    }
+    return head;
+}
+
+// ===========================================================================
+// Line model
+// ===========================================================================
+
+/// The library's line model, then per crack the earlier statistics of the
+/// length values trunc(1 / K.length x L.length x 100) of all its lines.
+///
+/// A crack of length 0 (an isolated pixel, or two pixels: the first step
+/// of a line is not counted) would get the weights 0 / 0 from the library;
+/// its lines take the weight 0 instead, and the crack the ratio 1.0, which
+/// every one of its lines has (their lengths are 0).
+void lineModel(crknwk *cracks, GParameter *g, int **lineImage) {
+    craq::lineModel(cracks, g, lineImage);
+    std::vector<int> values;
+    for (crknwk *crack = cracks; crack != nullptr; crack = crack->next) {
+        const bool noLength = !(crack->length > 0);
+        values.clear();
+        for (line_info *line = crack->hLineInfo; line != nullptr; line = line->next) {
+            values.push_back(lengthValue(1.0 / crack->length * line->length * 100.0));
+            if (noLength) line->lineWeighting = 0.0f;
+        }
+        if (noLength) crack->globalLineToLengthRatio = 1.0f;
+        const int n = static_cast<int>(values.size());
+        const double mean = earlier::computeMean(values.data(), n);
+        crack->hLineStats->meanLengthPercentage = mean;
+        crack->hLineStats->stdLengthPercentage = earlier::computeStd(values.data(), n, mean);
+    }
+}
+
+/// Sum of values[0..n-1] divided by n, in double.  Lengths 3, 50, 47 give
+/// 33.333...  No values (tracing gives every crack a line): 0.
+double computeMean(const int *values, int n) {
+    if (n <= 0) return 0.0;
+    long long sum = 0;
+    for (int i = 0; i < n; i++) sum += values[i];
+    return static_cast<double>(sum) / static_cast<double>(n);
+}
+
+/// sqrt(sum of (v - mean)^2 / (n - 1)) over all n values; 0 when n < 2.
+double computeStd(const int *values, int n, double mean) {
+    if (n < 2) return 0.0;
+    double squares = 0;
+    for (int i = 0; i < n; i++) {
+        const double d = static_cast<double>(values[i]) - mean;
+        squares += d * d;
+    }
+    return std::sqrt(squares / static_cast<double>(n - 1));
+}
+
+// ===========================================================================
+// Shape scores
+// ===========================================================================
+
+/// Strict comparisons from 0.0, so the first of equal maxima wins and an
+/// index is taken only for an entry above 0.0.  When the index is then the
+/// last position, the entry before it is the result (the index stays).
+/// [0.25, 0.5, 1.0, 2.0] gives 1.0 with index 3; [0.0, 0.0] gives 0.0 with
+/// the index as it was.
+float findMax(const float *values, int *index, int n) {
+    float current = 0.0f;
+    for (int i = 0; i < n; i++) {
+        if (values[i] > current) {
+            current = values[i];
+            *index = i;
+        }
+    }
+    if (n >= 2 && *index == n - 1) return values[n - 2];
+    return current;
+}
+
+/// 1 - (1 - 0.5 value) x (1 / 2^k') in double, k' = levels - 2 when k is
+/// the last level, else k.  scoring1(1.0, 4, 3) = 1 - 0.5 / 4 = 0.875.
+float scoring1(double value, int levels, int k) {
+    const int kp = k == levels - 1 ? levels - 2 : k;
+    return static_cast<float>(1.0 - (1.0 - 0.5 * value) * (1.0 / std::pow(2.0, kp)));
+}
+
+/// Networks in list order; each one's member lines are those of every crack
+/// with a member's ind (member list order, crack-list order).
+void directionality2(CrackList cracks, NetworkList networks) {
+    const ShapeFamily lineFamily(ShapeFamilyKind::line);
+    const CrackLookup lookup = buildCrackLookup(cracks.head);
+    int k = 0;
+    for (crknwk *n = networks.head; n != nullptr; n = n->next) {
+        auto memberLines = [&](auto fn) {
+            for (line_direction *m = n->hLineDirection; m != nullptr; m = m->next)
+                for (crknwk *crack : cracksWithInd(lookup, m->direction))
+                    for (line_info *line = crack->hLineInfo; line != nullptr; line = line->next)
+                        fn(line);
+        };
+        scoreStraightness(lineFamily, n, memberLines, &k);
+    }
+}
+
+/// The pooling is the library's; its (halved) scores of the members and of
+/// the pooled records are then replaced, member by member before each
+/// network as the library scores them.
+void unidOrRect2(NetworkList networks, CrackList cracks) {
+    craq::unidOrRect2(networks, cracks);
+    const ShapeFamily rect(ShapeFamilyKind::rectangular);
+    const ShapeFamily unid(ShapeFamilyKind::unidirectional);
+    const CrackLookup lookup = buildCrackLookup(cracks.head);
+    int k = 0;
+    for (crknwk *n = networks.head; n != nullptr; n = n->next) {
+        for (line_direction *m = n->hLineDirection; m != nullptr; m = m->next)
+            for (crknwk *crack : cracksWithInd(lookup, m->direction))
+                if (crack->hStraightLineRepresentation != nullptr)
+                    scoreRepresentation(rect, unid, crack->hStraightLineRepresentation, &k);
+        scoreRepresentation(rect, unid, n->hStraightLineRepresentation, &k);
+    }
+}
+
+void directionality(crknwk *list) {
+    const ShapeFamily lineFamily(ShapeFamilyKind::line);
+    int k = 0;
+    for (crknwk *r = list; r != nullptr; r = r->next) {
+        auto ownLines = [r](auto fn) {
+            for (line_info *line = r->hLineInfo; line != nullptr; line = line->next) fn(line);
+        };
+        scoreStraightness(lineFamily, r, ownLines, &k);
+    }
+}
+
+void unidOrRect(crknwk *list) {
+    const ShapeFamily rect(ShapeFamilyKind::rectangular);
+    const ShapeFamily unid(ShapeFamilyKind::unidirectional);
+    int k = 0;
+    for (crknwk *r = list; r != nullptr; r = r->next)
+        if (r->hStraightLineRepresentation != nullptr)
+            scoreRepresentation(rect, unid, r->hStraightLineRepresentation, &k);
+}
+
+}  // namespace earlier
+}  // namespace craq
