@@ -69,14 +69,12 @@ void recalculateAxisOfMinInertia(crknwk *network, const CrackLookup &cracks);
 
 // Connected groups in the order of their first crack, built afresh into
 // the network list (inds 1..G, labels 1); numOfCrkNwk = G + 1.
-void mergeA(crknwk *cracks, crknwk *networks, imageInfo *info,
-            bool mergeSetting);
+void mergeA(crknwk *cracks, crknwk *networks, imageInfo *info, bool mergeSetting);
 
 // Greedy groups in crack order, then networks absorbing networks until a
 // pass absorbs nothing.  An absorbed first record stays with check 2 (the
 // caller unlinks it); numOfCrkNwk = records of the list + 1.
-void mergeB(crknwk *cracks, crknwk *networks, imageInfo *info,
-            bool mergeSetting);
+void mergeB(crknwk *cracks, crknwk *networks, imageInfo *info, bool mergeSetting);
 
 // Regroups the live networks (check != 2) by labels[1..n] (int vector from
 // 1): the first network of each label absorbs the others, which are
@@ -90,8 +88,7 @@ void mergeC(crknwk *cracks, crknwk *networks, imageInfo *info, int *labels);
 // clustering vectors (five columns), the earlier clustering over five
 // features and mergeC.  An absorbed first record is released; returns the
 // head of the network list (networks, or its successor).
-crknwk *crackMerge(crknwk *cracks, crknwk *networks, imageInfo *info,
-                   bool mergeSetting);
+crknwk *crackMerge(crknwk *cracks, crknwk *networks, imageInfo *info, bool mergeSetting);
 
-} // namespace earlier
-} // namespace craq
+}  // namespace earlier
+}  // namespace craq
