@@ -30,6 +30,7 @@
 #include "crack/crackstats3.h"
 #include "crack/crmerge.h"
 #include "crack/moments.h"
+#include "programs/vosk/vosk_classify.h"
 #include "toolbox/fatal.h"
 #include "toolbox/nrutil.h"
 
@@ -527,6 +528,21 @@ crknwk *crackMerge(crknwk *cracks, crknwk *networks, imageInfo *info, bool merge
     earlier::mergeB(cracks, networks, info, mergeSetting);
     networks = dropAbsorbedHead(networks, info);
     setNodesPerPixel(networks);
+
+    if (info->numOfCrkNwk - 1 > 3) {
+        const int n = info->numOfCrkNwk - 1;
+        double **features = dmatrix(1, n, 1, 5);
+        int *labels = ivector(1, n);
+        double **weights = dmatrix(1, n, 1, 2);  // the vectors fill column 1
+        earlier::constructFV(networks, features, weights);
+        earlier::hClustering(features, weights, labels, n, 5);
+        earlier::mergeC(cracks, networks, info, labels);
+        free_dmatrix(features, 1, n, 1, 5);
+        free_ivector(labels, 1, n);
+        free_dmatrix(weights, 1, n, 1, 2);
+        networks = dropAbsorbedHead(networks, info);
+        setNodesPerPixel(networks);
+    }
     return networks;
 }
 

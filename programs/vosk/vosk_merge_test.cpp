@@ -772,5 +772,40 @@ TEST(EarlierMerge_crackMerge, countsOfNetworks) {
     }
 }
 
+TEST(EarlierMerge_crackMerge, clustersFromFourNetworks) {
+    struct Case {
+        int cracks;
+        std::size_t networks;
+    };
+    // Far-apart cracks, one network each after mergeB; the earlier tree is
+    // cut into five clusters, and four or five networks are one cluster
+    // each.  mergeC leaves the count.
+    for (const Case c : {Case{4, 4}, Case{5, 5}, Case{7, 5}, Case{9, 5}}) {
+        SCOPED_TRACE(c.cracks);
+        Cracks list;
+        for (int i = 0; i < c.cracks; i++)
+            list.add(straightCrack(5 + 10 * i, 5 + (i % 3) * 30, i % 2 == 0 ? '2' : '3', 4,
+                                   0.1f * static_cast<float>(i + 1)));
+        list.finish();
+        crknwk *networks = makeNodeCrknwk();
+        crknwk *head = earlier::crackMerge(list.head, networks, &list.info, false);
+        EXPECT_EQ(list.info.numOfCrkNwk, c.cracks + 1);
+        const Groups found = groups(head);
+        EXPECT_EQ(found.size(), c.networks);
+        std::vector<int> all;
+        for (const std::vector<int> &g : found) all.insert(all.end(), g.begin(), g.end());
+        std::sort(all.begin(), all.end());
+        std::vector<int> inds;
+        for (int i = 1; i <= c.cracks; i++) inds.push_back(i);
+        EXPECT_EQ(all, inds);
+        int ind = 1;
+        for (const crknwk *net = head; net != nullptr; net = net->next, ind++) {
+            EXPECT_EQ(net->ind, ind);
+            EXPECT_NEAR(net->globalLineToLengthRatio, weightedRatio(list, net), 1e-6);
+        }
+        freeCrknwkList(head);
+    }
+}
+
 }  // namespace
 }  // namespace craq
