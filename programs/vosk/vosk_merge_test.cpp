@@ -337,8 +337,6 @@ TEST(EarlierMerge_modifyLTLR, weighsByTheNetworksLength) {
         {"10 and 30", 40.0, 30.0, 0.5f, 0.9f, 0.8f},
         {"other is all", 30.0, 30.0, 0.2f, 0.9f, 0.9f},
         {"equal halves", 8.0, 4.0, 0.25f, 0.75f, 0.5f},
-        // Nothing to weigh by: the ratio stays.
-        {"no length", 0.0, 0.0, 0.3f, 0.9f, 0.3f},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -351,6 +349,27 @@ TEST(EarlierMerge_modifyLTLR, weighsByTheNetworksLength) {
         EXPECT_FLOAT_EQ(net.globalLineToLengthRatio, c.expected);
         EXPECT_EQ(net.length, c.networkLength);
     }
+}
+
+TEST(EarlierMerge_modifyLTLR, regression_zeroLengthKeepsTheRatio) {
+    // 0 x (1 / 0) would make the ratio NaN: with no length to weigh by it
+    // stays, in the single update and in the absorb steps of a merge of
+    // single-pixel cracks.
+    crknwk net, other;
+    net.globalLineToLengthRatio = 0.3f;
+    other.globalLineToLengthRatio = 0.9f;
+    earlier::modifyLTLR(&net, &other);
+    EXPECT_EQ(net.globalLineToLengthRatio, 0.3f);
+
+    Cracks list;
+    list.add(makeCrack({{10, 10, ""}}, 0.4f));
+    list.add(makeCrack({{50, 50, ""}}, 0.8f));
+    list.finish();
+    crknwk *networks = makeNodeCrknwk();
+    earlier::mergeA(list.head, networks, &list.info, true);
+    ASSERT_EQ(groups(networks), (Groups{{1, 2}}));
+    EXPECT_EQ(networks->globalLineToLengthRatio, 0.4f);
+    freeCrknwkList(networks);
 }
 
 TEST(EarlierMerge_recalculateAxisOfMinInertia, storesTheRoundness) {
@@ -411,10 +430,8 @@ crknwk *stepByStep(const Cracks &list, const std::vector<int> &inds, int ind,
                    const CrackLookup &lookup, imageInfo *info) {
     crknwk *net = makeNodeCrknwk();
     crknwk *first = list.at(inds[0] - 1);
-    crknwk scratch = *first;  // copyContent renumbers the crack
+    crknwk scratch = *first;  // (a copy: copyContent renumbers the crack)
     craq::copyContent(&scratch, net);
-    scratch.hLineInfo = nullptr;
-    scratch.hNodes = nullptr;
     net->globalLineToLengthRatio = first->globalLineToLengthRatio;
     net->ind = ind;
     line_direction **tail = &net->hLineDirection;
