@@ -42,7 +42,8 @@ private:
 // Points X[1..n][1..dim] from rows, weights W[1..n][1].
 struct Points {
     Points(const std::vector<std::vector<double>> &rows, const std::vector<double> &weights)
-        : n(static_cast<int>(rows.size())), dim(static_cast<int>(rows[0].size())), X(1, n, 1, dim), W(1, n, 1, 1) {
+        : n(static_cast<int>(rows.size())), dim(static_cast<int>(rows[0].size())), X(1, n, 1, dim),
+          W(1, n, 1, 1) {
         for (int i = 1; i <= n; i++) {
             for (int f = 1; f <= dim; f++) X[i][f] = rows[i - 1][f - 1];
             W[i][1] = weights[i - 1];
@@ -90,7 +91,8 @@ TEST(VoskClassify_constructFV, positionAxisSideRatioAndOneWeight) {
 TEST(VoskClassify_pairWeight, squaredLargerOverDifferencePlusOne) {
     const struct {
         double a, b, expected;
-    } cases[] = {{1.0, 3.0, 3.0}, {3.0, 1.0, 3.0}, {2.0, 2.0, 4.0}, {1.0, 1.0, 1.0}, {0.5, 0.5, 0.25}, {0.0, 4.0, 3.2}};
+    } cases[] = {{1.0, 3.0, 3.0}, {3.0, 1.0, 3.0}, {2.0, 2.0, 4.0},
+                 {1.0, 1.0, 1.0}, {0.5, 0.5, 0.25}, {0.0, 4.0, 3.2}};
     for (const auto &c : cases) {
         SCOPED_TRACE(std::to_string(c.a) + " " + std::to_string(c.b));
         EXPECT_DOUBLE_EQ(earlier::pairWeight(c.a, c.b), c.expected);
@@ -194,8 +196,8 @@ Tree literalLinkage(std::vector<double> y) {
         }
         heights[s] = v;
         t.Z.push_back({static_cast<double>(R[I]), static_cast<double>(R[J]), v});
-        t.S.push_back({s > 1 ? stddvector(heights, s) : 0.0, meandvector(heights, s), stddvector(nearest, m),
-                       meandvector(nearest, m)});
+        t.S.push_back({s > 1 ? stddvector(heights, s) : 0.0, meandvector(heights, s),
+                       stddvector(nearest, m), meandvector(nearest, m)});
         for (int u = 1; u <= m; u++) {
             if (u == I || u == J) continue;
             double &ui = y[pos(std::min(u, I), std::max(u, I), m)];
@@ -253,21 +255,26 @@ TEST(VoskClassify_linkage, lastOfEqualDistancesMergesFirst) {
 }
 
 // The row-minimum bookkeeping gives exactly the trees and statistics of the
-// literal rescanning form, with many ties (small integer distances) and
-// without.
+// literal rescanning form, with distinct distances and with many ties.
 TEST(VoskClassify_linkage, matchesTheLiteralRescan) {
     uint64_t state = 12345;
     auto next = [&]() {
         state = state * 6364136223846793005ULL + 1442695040888963407ULL;
         return static_cast<uint32_t>(state >> 33);
     };
-    for (int trial = 0; trial < 120; trial++) {
-        const int n = 4 + trial % 37;
-        const bool ties = trial % 2 == 0;
+    const char *kinds[] = {"distinct", "four values", "two values", "all equal"};
+    for (int trial = 0; trial < 160; trial++) {
+        const int n = 4 + trial % 45;
+        const int kind = trial % 4;
         std::vector<double> y;
-        for (long p = 0; p < static_cast<long>(n) * (n - 1) / 2; p++)
-            y.push_back(ties ? 1.0 + next() % 4 : next() / 4294967296.0);
-        SCOPED_TRACE("n = " + std::to_string(n) + (ties ? " with ties" : ""));
+        for (long p = 0; p < static_cast<long>(n) * (n - 1) / 2; p++) {
+            const uint32_t r = next();
+            y.push_back(kind == 0   ? r / 4294967296.0
+                        : kind == 1 ? 1.0 + r % 4
+                        : kind == 2 ? 1.0 + r % 2
+                                    : 3.0);
+        }
+        SCOPED_TRACE("n = " + std::to_string(n) + ", " + kinds[kind]);
         expectSameTree(runLinkage(y), literalLinkage(y));
         if (HasFailure()) break;
     }
@@ -316,7 +323,8 @@ TEST(VoskClassify_hClustering, fiveOrFewerNetworksEachTheirOwn) {
 TEST(VoskClassify_hClustering, constructFVVectorsOfTwelveNetworks) {
     crknwk *head = nullptr, *tail = nullptr;
     for (int i = 0; i < 12; i++) {
-        crknwk *n = network(10 + 37 * (i % 4), 15 + 23 * i, 0.3f * (i % 5) - 0.6f, 4.0f + i, 9.0f - 0.5f * i);
+        crknwk *n =
+            network(10 + 37 * (i % 4), 15 + 23 * i, 0.3f * (i % 5) - 0.6f, 4.0f + i, 9.0f - 0.5f * i);
         if (head == nullptr)
             head = n;
         else
@@ -570,7 +578,8 @@ TEST(VoskClassify_classifyKNN, templateFolderErrorsStopNamingTheFile) {
          "template file {labels} has no class count from 1 to 4 in its first line\n"},
         {"more classes than the result holds", kSixMap, "12\n1\n1\n1\n2\n2\n2\n", 3,
          "template file {labels} has no class count from 1 to 4 in its first line\n"},
-        {"short labels", kSixMap, "2\n1\n1\n1\n", 3, "template file {labels} holds 3 labels for 6 templates\n"},
+        {"short labels", kSixMap, "2\n1\n1\n1\n", 3,
+         "template file {labels} holds 3 labels for 6 templates\n"},
         {"one template", "1 1\n0\n", "2\n1\n", 1, "Cannot normalise data - insufficient length\n"},
         {"k below one", kSixMap, kSixLabels, 0, "error - k must be at least 1, got 0\n"},
     };
