@@ -265,7 +265,9 @@ bool isOneOf(char c, const char *set) {
 
 double d(float v) { return static_cast<double>(v); }
 
-void printHist4(const char *format, const float *h) { std::printf(format, d(h[0]), d(h[1]), d(h[2]), d(h[3])); }
+void printHist4(const char *format, const float *h) {
+    std::printf(format, d(h[0]), d(h[1]), d(h[2]), d(h[3]));
+}
 void printHist5(const char *format, const float *h) {
     std::printf(format, d(h[0]), d(h[1]), d(h[2]), d(h[3]), d(h[4]));
 }
@@ -309,8 +311,10 @@ void printImageBlock(const CRKIMG *image, const imageInfo *info) {
     std::printf("  normalized orientation histogram: %.4f,%.4f,%.4f,%.4f\n", n[0], n[1], n[2], n[3]);
     std::printf("  directionality: %.4f\n", d(image->directionality));
     std::printf("  line to length ratio: %.4f\n", d(image->lineToLengthRatio));
-    std::printf("  crack percentage mean 1 (using significance measure): %.4f\n", image->meanLengthPercentage);
-    std::printf("  crack percentage std 1 (using significance measure): %.4f\n", image->stdLengthPercentage);
+    std::printf("  crack percentage mean 1 (using significance measure): %.4f\n",
+                image->meanLengthPercentage);
+    std::printf("  crack percentage std 1 (using significance measure): %.4f\n",
+                image->stdLengthPercentage);
     std::printf("  crack percentage mean 2: %.4f\n", image->meanLengthPercentage2);
     std::printf("  crack percentage std 2: %.4f\n", image->stdLengthPercentage2);
     std::printf("\n");
@@ -380,7 +384,8 @@ void printLines(const crknwk *c) {
         std::printf("    slope: %.2f\n", l->slope);
         std::printf("    directionIndex: %d\n", l->directionIndex);
         std::printf("    lineToLengthRatio: %.4f\n", l->lineToLengthRatio);
-        printHist4("    straightnessHistogram:  <less<  %.2f,%.2f,%.2f,%.2f  >more>\n", l->straightnessHistogram);
+        printHist4("    straightnessHistogram:  <less<  %.2f,%.2f,%.2f,%.2f  >more>\n",
+                   l->straightnessHistogram);
         std::printf("    straightness: %.4f\n", d(l->straightness));
         std::printf("    lineWeighting (significance measure): %.4f\n", d(l->lineWeighting));
         printOrientation("    directionHistogram: %d,%d,%d,%d,%d,%d,%d,%d\n", l->directionHistogram);
@@ -429,8 +434,8 @@ void printNetwork(const crknwk *n, int id) {
     std::printf("    node density (per square pixel): %.4f\n", d(n->nodeDensity));
     std::printf("    node density2 (per numOfPix): %.4f\n", d(n->nodeDensity2));
     const double *hu = n->huMoments;
-    std::printf("    hu moments: 1)%.4f 2)%.4f 3)%.4f 4)%.4f 5)%.4f 6)%.4f 7)%.4f\n", hu[0], hu[1], hu[2], hu[3],
-                hu[4], hu[5], hu[6]);
+    std::printf("    hu moments: 1)%.4f 2)%.4f 3)%.4f 4)%.4f 5)%.4f 6)%.4f 7)%.4f\n", hu[0], hu[1], hu[2],
+                hu[3], hu[4], hu[5], hu[6]);
     std::printf("    roundness: %.4f\n", d(n->roundness));
     std::printf("    top left corner: [%d %d]\n", n->edge[0], n->edge[1]);
     std::printf("    dimension: [%d %d]\n", n->dimension[0], n->dimension[1]);
@@ -440,7 +445,8 @@ void printNetwork(const crknwk *n, int id) {
     std::printf("    width of MBR:  %.4f \n", d(n->mbrWidth));
     std::printf("    centre of RMBR: [%d %d]\n", n->yCentreRMBR, n->xCentreRMBR);
     std::printf("    index: %d\n", n->ind);
-    for (const line_direction *m = n->hLineDirection; m != nullptr; m = m->next) std::printf(" %d,", m->direction);
+    for (const line_direction *m = n->hLineDirection; m != nullptr; m = m->next)
+        std::printf(" %d,", m->direction);
 }
 
 }  // namespace
@@ -482,7 +488,8 @@ int contentCheck(CRKIMG *image, crknwk *cracks, crknwk *networks, imageInfo *inf
     }
 
     if (!isOneOf(option, "12345abcdeABCDEnN"))
-        fatalExit(Stream::out, "\n Invalid option! try running the program again and choose a valid option\n\n");
+        fatalExit(Stream::out,
+                  "\n Invalid option! try running the program again and choose a valid option\n\n");
     return 1;
 }
 

@@ -50,7 +50,8 @@ public:
         for (int r = 0; r < rows; r++)
             for (int c = 0; c < cols; c++) m_[r][c] = fill;
     }
-    explicit Image(const std::vector<std::string> &grid) : Image(static_cast<int>(grid.size()), static_cast<int>(grid[0].size()), 0) {
+    explicit Image(const std::vector<std::string> &grid)
+        : Image(static_cast<int>(grid.size()), static_cast<int>(grid[0].size()), 0) {
         for (int r = 0; r < rows_; r++)
             for (int c = 0; c < cols_; c++) m_[r][c] = valueOf(grid[r][c]);
     }
@@ -160,7 +161,8 @@ TEST(VoskDraw_dottedLine, bothPassesShareTheRunningValue) {
     Image solid(8, 8, 1);
     dottedLine(solid.get(), 0.78539819f, 0, 0, 7, 6, 0, 0, solid.size0(), solid.size1());
     for (int r = 0; r < 8; r++)
-        for (int c = 0; c < 8; c++) EXPECT_EQ(img.get()[r][c] != 1, solid.get()[r][c] != 1) << r << "," << c;
+        for (int c = 0; c < 8; c++)
+            EXPECT_EQ(img.get()[r][c] != 1, solid.get()[r][c] != 1) << r << "," << c;
 }
 
 TEST(VoskDraw_dottedLine, regression_linesOutsideTheImageNotDrawn) {
@@ -177,7 +179,8 @@ TEST(VoskDraw_drawMBR, theLibrarysRectangleIn250) {
     const struct {
         float height, width, angle;
         int yc, xc;
-    } cases[] = {{8, 4, 0.3f, 10, 10}, {12, 5, -1.1f, 8, 12}, {6, 6, 1.5707964f, 10, 9}, {30, 3, 0.7f, 2, 18}};
+    } cases[] = {{8, 4, 0.3f, 10, 10}, {12, 5, -1.1f, 8, 12},
+                 {6, 6, 1.5707964f, 10, 9}, {30, 3, 0.7f, 2, 18}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.angle);
         Image img(20, 20, 0), scratch(20, 20, 1);
@@ -545,7 +548,8 @@ RunResult earlierDisplay(const std::string &input, bool withNetworks = true) {
     return runCaptured(
         [withNetworks] {
             Display d;
-            std::printf("[%d]", earlier::contentCheck(&d.image, d.cracks, withNetworks ? d.networks : nullptr, &d.info));
+            crknwk *networks = withNetworks ? d.networks : nullptr;
+            std::printf("[%d]", earlier::contentCheck(&d.image, d.cracks, networks, &d.info));
         },
         input);
 }
@@ -554,7 +558,8 @@ RunResult libraryDisplay(const std::string &input, bool withNetworks) {
     return runCaptured(
         [withNetworks] {
             Display d;
-            std::printf("[%d]", contentCheck(&d.image, d.cracks, withNetworks ? d.networks : nullptr, &d.info));
+            crknwk *networks = withNetworks ? d.networks : nullptr;
+            std::printf("[%d]", contentCheck(&d.image, d.cracks, networks, &d.info));
         },
         input);
 }
@@ -577,7 +582,8 @@ TEST(VoskDraw_contentCheck, mergedNetworksInTheEarlierForm) {
 // Every other answer prints what the library's display prints: the same
 // menu, image block, per-crack blocks, return value and refusal.
 TEST(VoskDraw_contentCheck, otherOptionsAsTheLibrary) {
-    for (const char *input : {"2", "4", "5", "a", "b", "c", "d", "A", "B", "C", "D", "e", "E", "n", "N", "x", "9", ""}) {
+    for (const char *input :
+         {"2", "4", "5", "a", "b", "c", "d", "A", "B", "C", "D", "e", "E", "n", "N", "x", "9", ""}) {
         SCOPED_TRACE(std::string("input '") + input + "'");
         const RunResult got = earlierDisplay(input), expected = libraryDisplay(input, true);
         EXPECT_EQ(got.out, expected.out);
@@ -595,7 +601,8 @@ TEST(VoskDraw_contentCheck, optionOneAddsTheEarlierNetworkBlocks) {
 
 TEST(VoskDraw_contentCheck, invalidOptionStops) {
     const RunResult bad = earlierDisplay("?");
-    EXPECT_EQ(bad.out, menu() + "\n Invalid option! try running the program again and choose a valid option\n\n");
+    EXPECT_EQ(bad.out,
+              menu() + "\n Invalid option! try running the program again and choose a valid option\n\n");
     EXPECT_EQ(bad.status, 1);
 }
 
