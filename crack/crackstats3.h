@@ -594,4 +594,12 @@ namespace craq {
 // (exit 1).  Reads, never changes, its arguments.
 int contentCheck(CRKIMG *image, crknwk *cracks, crknwk *networks, imageInfo *info);
 
+// Prints one merged network's block (counter id from 1) for option '1' or '3'.
+using NetworkBlockPrinter = void (*)(const crknwk *network, int id);
+// contentCheck with another network block: the same menu, answer, image and
+// crack blocks, and printNetwork for each merged network.  (The earlier tool
+// prints its networks in an older form.)
+int contentCheckWith(CRKIMG *image, crknwk *cracks, crknwk *networks, imageInfo *info,
+                     NetworkBlockPrinter printNetwork);
+
 }  // namespace craq

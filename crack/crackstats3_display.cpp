@@ -254,6 +254,11 @@ void printNetwork(const crknwk *n, int id) {
 // End of input at the prompt counts as 'n': an analysis run without a
 // terminal goes on to write its output instead of stopping.
 int contentCheck(CRKIMG *image, crknwk *cracks, crknwk *networks, imageInfo *info) {
+    return contentCheckWith(image, cracks, networks, info, printNetwork);
+}
+
+int contentCheckWith(CRKIMG *image, crknwk *cracks, crknwk *networks, imageInfo *info,
+                     NetworkBlockPrinter printNetwork) {
     printMenu();
     char option = 'n';
     if (std::scanf("%c", &option) != 1) option = 'n';

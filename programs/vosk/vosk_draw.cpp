@@ -6,9 +6,8 @@
 // write is bounds-checked; loops over rows or columns are clipped to the
 // image first.
 //
-// The display prints the library's menu, image block and per-crack blocks
-// (the library keeps them, and the answer it reads, to itself, so they are
-// repeated here) and the earlier block of merged networks.
+// The display is the library's (menu, answer, image and crack blocks) with
+// the earlier block of merged networks.
 #include "programs/vosk/vosk_draw.h"
 
 #include <algorithm>
@@ -246,21 +245,11 @@ int reconCrack2(crknwk *cracks, crknwk *networks, int **img, imageInfo *info, in
 
 namespace {
 
-// A record without its line statistics or straight-line model prints the
-// values of an empty record instead of following a null link.
-const line_stats &statsOf(const crknwk *r) {
-    static const line_stats none;
-    return r->hLineStats != nullptr ? *r->hLineStats : none;
-}
+// A record without its straight-line model prints the values of an empty
+// record instead of following a null link.
 const straight_line_representation &slrOf(const crknwk *r) {
     static const straight_line_representation none;
     return r->hStraightLineRepresentation != nullptr ? *r->hStraightLineRepresentation : none;
-}
-
-bool isOneOf(char c, const char *set) {
-    for (const char *p = set; *p != '\0'; p++)
-        if (*p == c) return true;
-    return false;
 }
 
 double d(float v) { return static_cast<double>(v); }
@@ -274,133 +263,6 @@ void printHist5(const char *format, const float *h) {
 void printOrientation(const char *format, const int *o) {
     std::printf(format, o[0], o[1], o[2], o[3], o[4], o[5], o[6], o[7]);
 }
-
-// ---- the library's menu, image block and per-crack blocks ----
-
-void printMenu() {
-    std::printf("\n*****************************************************");
-    std::puts("\n FEATURE DISPLAY OPTIONS:\n");
-    std::puts(" 1) combined features (mix global features to form an image feature)");
-    std::puts(" 2) global features (features related to a single crack network)");
-    std::puts(" 3) local features -\n          a. line info\n          b. nodes information\n"
-              "          c. straight line representation\n          d. line segment statistics\n");
-    std::puts("******************************************************");
-    std::puts(" Display all features        -  '1' ");
-    std::puts(" Display combined features   -  '2' ");
-    std::puts(" Display merged features     -  '3' ");
-    std::puts(" Display global features     -  '4' ");
-    std::puts(" Display local features      -  '5' ");
-    std::puts("                                'a' - line information ");
-    std::puts("                                'b' - nodes information ");
-    std::puts("                                'c' - straight line representation ");
-    std::puts("                                'd' - line segment statistics ");
-    std::puts(" Don't display anything  - type 'n'\n");
-    std::printf("Enter option :");
-}
-
-void printImageBlock(const CRKIMG *image, const imageInfo *info) {
-    std::puts("\nDisplaying combined features :-\n");
-    std::printf("  number of crack network: %d\n", static_cast<int>(info->numOfCrkNwk));
-    std::printf("  total crack length in image: %.4f\n", image->length);
-    std::printf("  number of lines: %d\n", image->numOfLines);
-    std::printf("  number of nodes: %d\n", image->numOfNodes);
-    printOrientation("  orientation histogram: %d,%d,%d,%d,%d,%d,%d,%d\n", image->orientationHist);
-    const int *m = image->mirOrientationHist;
-    std::printf("  mirrored orientation histogram: %d,%d,%d,%d\n", m[0], m[1], m[2], m[3]);
-    const double *n = image->normOrientationHist;
-    std::printf("  normalized orientation histogram: %.4f,%.4f,%.4f,%.4f\n", n[0], n[1], n[2], n[3]);
-    std::printf("  directionality: %.4f\n", d(image->directionality));
-    std::printf("  line to length ratio: %.4f\n", d(image->lineToLengthRatio));
-    std::printf("  crack percentage mean 1 (using significance measure): %.4f\n",
-                image->meanLengthPercentage);
-    std::printf("  crack percentage std 1 (using significance measure): %.4f\n",
-                image->stdLengthPercentage);
-    std::printf("  crack percentage mean 2: %.4f\n", image->meanLengthPercentage2);
-    std::printf("  crack percentage std 2: %.4f\n", image->stdLengthPercentage2);
-    std::printf("\n");
-}
-
-void printCrackGlobal(const crknwk *c, int id) {
-    std::printf(" crack id: %d\n", id);
-    std::printf("    number of nodes: %d\n", static_cast<int>(c->numOfNodes));
-    std::printf("    number of pixels: %d\n", static_cast<int>(c->numOfPix));
-    std::printf("    crack total length: %.4f\n", c->length);
-    std::printf("    number of lines: %d\n", static_cast<int>(c->numOfLines));
-    printOrientation("    orientation histogram: %d,%d,%d,%d,%d,%d,%d,%d\n", c->orientationHistogram);
-    printHist4("    straightnessHist1:  <less<  %.4f,%.4f,%.4f,%.4f  >more>\n", c->straightnessHist1);
-    std::printf("    straightness1: %.4f\n", d(c->straightness1));
-    printHist4("    straightnessHist2:  <less<  %.4f,%.4f,%.4f,%.4f  >more>\n", c->straightnessHist2);
-    std::printf("    straightness2: %.4f\n", d(c->straightness2));
-    std::printf("    globalLineToLengthRatio: %.4f\n", d(c->globalLineToLengthRatio));
-    std::printf("    crack density (per square pixel): %.4f\n", d(c->crackDensity));
-    std::printf("    node density (per square pixel): %.4f\n", d(c->nodeDensity));
-    std::printf("    node density2 (per numOfPix): %.4f\n", d(c->nodeDensity2));
-    std::printf("    top left corner: [%d %d]\n", c->edge[0], c->edge[1]);
-    std::printf("    dimension: [%d %d]\n", c->dimension[0], c->dimension[1]);
-    std::printf("    centroid: [%d %d] \n", c->yCentre, c->xCentre);
-    std::printf("    axis of minimum inertia: %.4f rad\n", d(c->axisOfMinInertia));
-    std::printf("    height of MBR: %.4f \n", d(c->mbrHeight));
-    std::printf("    width of MBR:  %.4f \n", d(c->mbrWidth));
-    std::printf("    index: %d\n", c->ind);
-    std::printf("    label: %d\n", c->label);
-}
-
-void printLineStats(const crknwk *c, int id) {
-    const line_stats &s = statsOf(c);
-    std::printf(" crack id: %d\n", id);
-    std::printf("    meanLengthPercentage: %.4f\n", s.meanLengthPercentage);
-    std::printf("    stdLengthPercentage: %.4f\n", s.stdLengthPercentage);
-}
-
-void printSLR(const crknwk *c, int id) {
-    const straight_line_representation &s = slrOf(c);
-    const int *i = s.straightIndexHistogram;
-    std::printf(" straightLineRepresentation id: %d\n", id);
-    std::printf("    straightIndexHistogram: %d,%d,%d,%d,%d,%d,%d,%d,%d,%d,%d,%d,%d,%d,%d,%d\n", i[0], i[1],
-                i[2], i[3], i[4], i[5], i[6], i[7], i[8], i[9], i[10], i[11], i[12], i[13], i[14], i[15]);
-    printHist4("    rectHist: <less<  %.4f,%.4f,%.4f,%.4f  >more>\n", s.rectHist);
-    std::printf("    rectangularity: %.4f\n", d(s.rectangularity));
-    printHist5("    unidHist: <less<  %.4f,%.4f,%.4f,%.4f,%.4f  >more>\n", s.unidHist);
-    std::printf("    unidirectionality: %.4f\n", d(s.uniDirectionality));
-    const float *h = s.straightIndexHistogram2;
-    std::printf("    straightIndexHistogram2: %.3f,%.3f,%.3f,%.3f,%.3f,%.3f,%.3f,%.3f,%.3f,%.3f,%.3f,"
-                "%.3f,%.3f,%.3f,%.3f,%.3f\n",
-                d(h[0]), d(h[1]), d(h[2]), d(h[3]), d(h[4]), d(h[5]), d(h[6]), d(h[7]), d(h[8]), d(h[9]),
-                d(h[10]), d(h[11]), d(h[12]), d(h[13]), d(h[14]), d(h[15]));
-    printHist4("    rectHist2:  <less<  %.4f,%.4f,%.4f,%.4f  >more>\n", s.rectHist2);
-    std::printf("    rectangularity2: %.4f\n", d(s.rectangularity2));
-    printHist5("    unidHist2:  <less<  %.4f,%.4f,%.4f,%.4f,%.4f  >more>\n", s.unidHist2);
-    std::printf("    unidirectionality2: %.4f\n", d(s.uniDirectionality2));
-    std::printf("\n");
-}
-
-void printLines(const crknwk *c) {
-    int id = 1;
-    for (const line_info *l = c->hLineInfo; l != nullptr; l = l->next, id++) {
-        std::printf(" line id: %d\n", id);
-        std::printf("    startPoint: [%d][%d], endPoint - [%d][%d]\n", l->startPoint[0], l->startPoint[1],
-                    l->endPoint[0], l->endPoint[1]);
-        std::printf("    line segment length: %.4f\n", l->length);
-        std::printf("    slope: %.2f\n", l->slope);
-        std::printf("    directionIndex: %d\n", l->directionIndex);
-        std::printf("    lineToLengthRatio: %.4f\n", l->lineToLengthRatio);
-        printHist4("    straightnessHistogram:  <less<  %.2f,%.2f,%.2f,%.2f  >more>\n",
-                   l->straightnessHistogram);
-        std::printf("    straightness: %.4f\n", d(l->straightness));
-        std::printf("    lineWeighting (significance measure): %.4f\n", d(l->lineWeighting));
-        printOrientation("    directionHistogram: %d,%d,%d,%d,%d,%d,%d,%d\n", l->directionHistogram);
-    }
-}
-
-void printNodes(const crknwk *c) {
-    int id = 1;
-    for (const nodes *n = c->hNodes; n != nullptr; n = n->next, id++) {
-        std::printf(" node id: %d\n", id);
-        std::printf("    nodeLocation: [%d][%d]\n", n->nodeLocation[0], n->nodeLocation[1]);
-    }
-}
-
-// ---- the earlier block of one merged network ----
 
 // Scores as stored (no scale factors), the Hu moments, and the member inds
 // " %d," on one line with no newline after the last: the next block's
@@ -466,31 +328,7 @@ void printNetwork(const crknwk *n, int id) {
 // character comes after these steps, which print nothing for it.  End of
 // input at the prompt counts as 'n'.
 int contentCheck(CRKIMG *image, crknwk *cracks, crknwk *networks, imageInfo *info) {
-    printMenu();
-    char option = 'n';
-    if (std::scanf("%c", &option) != 1) option = 'n';
-    std::printf("\n");
-
-    if (option == '2') printImageBlock(image, info);
-
-    int id = 1;
-    for (const crknwk *c = cracks; c != nullptr; c = c->next, id++) {
-        if (isOneOf(option, "14")) printCrackGlobal(c, id);
-        if (isOneOf(option, "15dD")) printLineStats(c, id);
-        if (isOneOf(option, "15cC")) printSLR(c, id);
-        if (isOneOf(option, "15aA")) printLines(c);
-        if (isOneOf(option, "15bB")) printNodes(c);
-    }
-
-    if (isOneOf(option, "13")) {
-        int networkId = 1;
-        for (const crknwk *n = networks; n != nullptr; n = n->next, networkId++) printNetwork(n, networkId);
-    }
-
-    if (!isOneOf(option, "12345abcdeABCDEnN"))
-        fatalExit(Stream::out,
-                  "\n Invalid option! try running the program again and choose a valid option\n\n");
-    return 1;
+    return craq::contentCheckWith(image, cracks, networks, info, printNetwork);
 }
 
 }  // namespace craq::earlier
