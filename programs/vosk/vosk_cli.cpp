@@ -1,1 +1,406 @@
-// (to be written)
+// Command line of the earlier tool vosk: the command patterns, the two
+// usage texts and the file commands on the earlier feature files of the
+// current directory (list, delete, generate, query by network number).
+//
+// The folder listing, the folder text rule and the store file test are the
+// later tool's (programs/vosk2); the earlier test takes "fv_" files only.
+// Files are removed with std::filesystem, never through a shell.
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "classify/kNN2.h"
+#include "programs/vosk/vosk.h"
+#include "programs/vosk2/vosk2.h"
+#include "toolbox/fatal.h"
+#include "toolbox/mxutil.h"
+#include "toolbox/nrutil.h"
+#include "toolbox/vipsio.h"
+
+namespace craq::earlier {
+
+namespace {
+
+// ---- usage texts: one entry a line, each printed with a newline ----
+
+const char *const kShortGuide[] = {
+    "",
+    " Option 1: Prints usage instructions",
+    "    vosk ",
+    "",
+    " Option 2: List feature vectors ",
+    "    vosk -listFV",
+    "",
+    " Option 3: Delete all feature vector ",
+    "    vosk -deleteFV [/folder_extension/ ]",
+    "",
+    " Option 4: Query by example",
+    "     vosk -queryImage [/folder_extension/file_name.*] ",
+    "",
+    " Option 5: Query by category",
+    "     vosk -queryType [category] ",
+    "",
+    " Option 6: Generate feature files",
+    "     vosk -generateFV -mode [/folder_extension/ ] ",
+    "",
+    " Option 7: Perform classification for learning",
+    "     vosk -classify [/folder_extension/file_name.*] ",
+    "",
+    " Option 8: Analyse images",
+    "     vosk -analyse [/folder_extension/file_name.*] [out1.jpg] [out2.jpg] [out3.jpg] ",
+    "",
+    " Type 'vosk' for advance guide   ",
+};
+
+// The frames: 89 asterisks around the title, 102 at the end.
+const std::string kFrame(89, '*');
+const std::string kClosing(102, '*');
+
+const char *const kHelpBody[] = {
+    "",
+    "-------------Usage and Utilities----------------------",
+    "",
+    " Option 1: Prints usage instructions",
+    "   Command: vosk ",
+    "   Description: prints usage",
+    "",
+    " Option 2 : List feature vectors ",
+    "   Command: vosk -listFV",
+    "   Description: list all the feature vector files in the current folder.",
+    "     i.e all *.dat or *.txt files which begins with fv_",
+    "",
+    " Option 3 : Delete all feature vector ",
+    "   Command: vosk -deleteFV [/folder_extension/ ]",
+    "   Description : delete all feature vector files in the folder specified.",
+    "     i.e files in fv_*.dat format ",
+    "",
+    "-------------Query and Retrieval----------------------",
+    "",
+    "  Option 4: Query by example",
+    "    Command: vosk -queryImage [/folder_extension/file_name.*] ",
+    "    Description: perform query in the image database using an image as the query.",
+    "      Image can be in *.jpg, *.tif or *.v formats.",
+    "    Example: vosk -queryImage /home/user/paintings/painting01.jpg ",
+    "",
+    "  Option 5: Query by category",
+    "    Command: vosk -queryType [category] ",
+    "    Description: Perform query in the image database using category/class as the query.",
+    "    Example: vosk -queryType 2 ",
+    "",
+    "-------------Generate Features and Classify-----------",
+    "",
+    "  Option 6: Generate feature files",
+    "    Command: vosk -generateFV -mode [/folder_extension/] ",
+    "    Description: Generate feature vectors from images specified in the folder_extension.",
+    "      There are 2 options for -mode, -file to extract feature from file,                ",
+    "                                     -folder to extract features from folder.           ",
+    "    The script searches for *.jpg, *.tif or *.v formatted images in the folder_extension.",
+    "      Performs feature extraction.",
+    "      Saves features in files, fv_filename.dat.",
+    "    Example: vosk -generateFV -/home/user/paintings/ ",
+    "",
+    "  Option 7: Perform classification for learning",
+    "    Command: vosk -classify [/folder_extension/file_name.*] ",
+    "    Description: Performs classification on file_name",
+    "      If file_name successfully categorised, include file_name info in feature map.",
+    "      If file_name failed to be categorised, ignore file_name.",
+    "    Example: vosk -classify /home/user/paintings/painting01.jpg ",
+    "",
+    "--------------------Analyse-----------------------------------",
+    "",
+    "  Option 8: Analyse images",
+    "    Command: vosk -analyse [/folder_extension/file_name.*] [out1.jpg] [out2.jpg] [out3.jpg] ",
+    "    Description: Performs analysis on images by printing statistical values. ",
+    "    Has options for  image output. ",
+    "      out1 -  crack detected image.",
+    "      out2 -  detected cracks overlayed on original image. ",
+    "      out3 -  regions of interest overlayed on original image ",
+    "    Example: vosk -analyse /home/user/paintings/painting01.jpg image1.jpg image2.jpg image3.jpg ",
+    "",
+};
+
+std::string shortGuideText() {
+    std::string text;
+    for (const char *line : kShortGuide) text += std::string(line) + "\n";
+    return text;
+}
+
+// Words a data line of a feature file must hold: number, box.
+constexpr int kDataWords = 5;
+constexpr int kMaxWords = 20;
+
+// A zeroed class-membership vector, indices 0..4.
+double *newClassMembership() {
+    double *v = dvector(0, 4);
+    dvZeros(v, 0, 4);
+    return v;
+}
+
+// One line of fp into *line without its newline, whole (an image path is
+// never cut); false at end of file when nothing was read.
+bool readLine(std::FILE *fp, std::string *line) {
+    line->clear();
+    int c = 0;
+    bool any = false;
+    while ((c = std::getc(fp)) != EOF) {
+        any = true;
+        if (c == '\n') break;
+        line->push_back(static_cast<char>(c));
+    }
+    return any;
+}
+
+// The leading digits of word in base 10, as strtol reads them ("2x" is 2,
+// "abc" 0); false when the value does not fit an int.
+bool leadingInt(const char *word, int *out) {
+    errno = 0;
+    const long v = std::strtol(word, nullptr, 10);
+    if (errno == ERANGE || v < INT_MIN || v > INT_MAX) return false;
+    *out = static_cast<int>(v);
+    return true;
+}
+
+// The data line's number and box; false when the line holds fewer than
+// five words or a value beyond an int.
+bool parseDataLine(std::string line, long *number, int box[4]) {
+    char *words[kMaxWords];
+    if (getwords(&line[0], words, kMaxWords) < kDataWords) return false;
+    errno = 0;
+    *number = std::strtol(words[0], nullptr, 10);
+    if (errno == ERANGE) return false;
+    for (int i = 0; i < 4; i++)
+        if (!leadingInt(words[i + 1], &box[i])) return false;
+    return true;
+}
+
+// Appends a match: the head when it holds none yet, else a new record at
+// the tail.
+result *addMatch(result *head, result *tail, const std::string &source, const int box[4]) {
+    result *r = head;
+    if (tail != nullptr) {
+        r = makeNodeResult();
+        tail->next = r;
+    }
+    r->source = source;
+    r->edgeY = box[0];
+    r->edgeX = box[1];
+    r->dimY = box[2];
+    r->dimX = box[3];
+    return r;
+}
+
+// "-queryImage -class": the image is analysed in mode 1 with the merge
+// setting set.  Mode 1 stores its feature file and then stops in the
+// classification step, so what follows runs only if that step returns.
+void queryByClass(const std::string &path, const Locations &locations) {
+    vips::VImage image = loadImage(path);
+    double *classMembership = newClassMembership();
+    earlier::halvern4(image, path, classMembership, true, 1, locations);
+    int category = 0;
+    if (classMembership[0] == 0.0 || !truncToInt(classMembership[0], &category))
+        fatalExit(Stream::out, "Crack pattern can not be classified\n");
+    result *head = makeNodeResult();
+    earlier::queryMatch(head, category);
+    earlier::printResult(head);
+    free_dvector(classMembership, 0, 4);
+    freeResultList(head);
+}
+
+// "-queryType": the word read with strtol ("2x" is 2, "abc" 0, which no
+// network carries, as they are numbered from 1).
+void queryByNumber(const char *word) {
+    result *head = makeNodeResult();
+    errno = 0;
+    const long number = std::strtol(word, nullptr, 10);
+    earlier::queryMatch(head, errno == ERANGE ? 0 : number);
+    earlier::printResult(head);
+    freeResultList(head);
+}
+
+// One image through the pipeline in mode, with a fresh zeroed vector.
+void analyseOne(const std::string &path, bool mergeSetting, int mode, const Locations &locations) {
+    vips::VImage image = loadImage(path);
+    double *classMembership = newClassMembership();
+    earlier::halvern4(image, path, classMembership, mergeSetting, mode, locations);
+    free_dvector(classMembership, 0, 4);
+}
+
+}  // namespace
+
+// ---- usage texts -------------------------------------------------------------
+
+void printHelp() {
+    std::printf("\n%s\n", kFrame.c_str());
+    std::printf("*         This program performs content based retrieval of craquelure patterns          *\n");
+    std::printf("%s\n", kFrame.c_str());
+    for (const char *line : kHelpBody) std::printf("%s\n", line);
+    std::printf("%s\n", kClosing.c_str());
+}
+
+void shortGuide() { std::fputs(shortGuideText().c_str(), stdout); }
+
+// ---- feature files -----------------------------------------------------------
+
+// "fv_a.dat", "fv_b.txt" and "xfv_c.dat" pass; "fvc_a.dat" (a class file),
+// "my_fv_d.dat", "fv_e.dat.bak" and "fv_f.DAT" fail.
+bool isFeatureFile(const std::string &name) { return isStoreFile(name, "fv_"); }
+
+void listFV() {
+    int count = 0;
+    for (const std::string &name : folderEntries(".")) {
+        if (!isFeatureFile(name)) continue;
+        std::printf("%s\n", name.c_str());
+        count++;
+    }
+    if (count == 0) fatalExit(Stream::out, "No matching files found\n");
+}
+
+// Prompt, one character of standard input, an empty line; on 'y' or 'Y'
+// every feature file of folder is removed, each named as the folder text
+// (with its '/') and the entry name.  Stops (exit 1): no feature file ("No
+// feature vector files in <folder>\n\n"); a file that could not be removed
+// (named on its own line, after the others were removed).
+void deleteFV(const std::string &folder) {
+    const std::vector<std::string> names = folderEntries(folder);
+
+    std::printf(" Delete all feature vector files? Yes (y) or No (n) :");
+    std::fflush(stdout);
+    const int answer = std::getchar();  // EOF (no answer) counts as no
+    std::printf("\n");
+    if (answer != 'y' && answer != 'Y') return;
+
+    const std::string prefix = folderPrefix(folder);
+    int found = 0, deleted = 0;
+    for (const std::string &name : names) {
+        if (!isFeatureFile(name)) continue;
+        found++;
+        const std::string path = prefix + name;
+        std::error_code ec;
+        if (std::filesystem::remove(path, ec)) {
+            deleted++;
+            std::printf("%s deleted\n", path.c_str());
+        } else {
+            std::printf("cannot delete %s: %s\n", path.c_str(),
+                        ec ? ec.message().c_str() : "no such file");
+        }
+    }
+    if (found == 0) fatalExit(Stream::out, "No feature vector files in " + folder + "\n\n");
+    if (deleted > 0) std::printf("\n Feature vector files deleted\n\n");
+    if (deleted < found) fatalExit(Stream::out, "");
+}
+
+// Every image entry in listing order, merge setting clear (each image keeps
+// its networks apart), one vector for the whole folder.
+void genFV(const std::string &folder, const Locations &locations) {
+    const std::string prefix = folderPrefix(folder);
+    const std::vector<std::string> names = folderEntries(folder);
+    double *classMembership = newClassMembership();
+    int count = 0;
+    for (const std::string &name : names) {
+        if (!isImageEntry(name)) continue;
+        const std::string path = prefix + name;
+        vips::VImage image = loadImage(path);
+        earlier::halvern4(image, path, classMembership, false, 1, locations);
+        count++;
+    }
+    if (count == 0) fatalExit(Stream::out, "No matching images found\n");
+    free_dvector(classMembership, 0, 4);
+}
+
+// Every feature file of the current directory in listing order: its first
+// line is the image path, its second (the image size) is skipped, every
+// later line whose first number is category is a match.  A file that
+// cannot be opened is passed over; a data line with fewer than five
+// numbers is skipped with a message naming the file.
+void queryMatch(result *head, long category) {
+    int files = 0;
+    result *tail = nullptr;
+    for (const std::string &name : folderEntries(".")) {
+        if (!isFeatureFile(name)) continue;
+        std::FILE *fp = std::fopen(name.c_str(), "r");
+        if (fp == nullptr) continue;
+        files++;
+        std::string line, source;
+        for (int lineNo = 0; readLine(fp, &line); lineNo++) {
+            if (lineNo == 0) {
+                source = line;
+                continue;
+            }
+            if (lineNo == 1) continue;
+            long number = 0;
+            int box[4] = {};
+            if (!parseDataLine(line, &number, box)) {
+                std::printf("%s: line %d does not hold %d numbers, skipped\n", name.c_str(),
+                            lineNo + 1, kDataWords);
+                continue;
+            }
+            if (number == category) tail = addMatch(head, tail, source, box);
+        }
+        std::fclose(fp);
+    }
+    if (files == 0) fatalExit(Stream::out, "No matching files found\n");
+}
+
+void printResult(const result *head) {
+    std::printf("\n");
+    for (const result *r = head; r != nullptr; r = r->next) {
+        if (r == head && r->source.empty()) continue;  // no match filled it
+        std::printf("Source:%s,  Edge:[%d, %d],  Dimension:[%d, %d]\n", r->source.c_str(),
+                    r->edgeY, r->edgeX, r->dimY, r->dimX);
+    }
+    std::printf("\n");
+}
+
+// ---- command line ------------------------------------------------------------
+
+int voskMain(int argc, char **argv, const Locations &locations) {
+    const int words = argc - 1;
+    if (words <= 0) {
+        earlier::printHelp();
+        return 0;
+    }
+    const std::string first = argv[1];
+    if (words == 1 && first == "-listFV") {
+        earlier::listFV();
+        return 0;
+    }
+    if (words == 2 && first == "-deleteFV") {
+        earlier::deleteFV(argv[2]);
+        return 0;
+    }
+    if (words == 3 && first == "-queryImage") {
+        if (std::string(argv[2]) != "-class") fatalExit(Stream::out, "");
+        queryByClass(argv[3], locations);
+        return 0;
+    }
+    if (words == 2 && first == "-queryType") {
+        queryByNumber(argv[2]);
+        return 0;
+    }
+    if (words == 3 && first == "-generateFV") {
+        const std::string second = argv[2];
+        if (second == "-folder")
+            earlier::genFV(argv[3], locations);
+        else if (second == "-file")
+            analyseOne(argv[3], false, 1, locations);
+        else
+            fatalExit(Stream::out, "");
+        return 0;
+    }
+    if (words == 2 && first == "-classify") {
+        analyseOne(argv[2], false, 0, locations);
+        return 0;
+    }
+    if (words == 2 && first == "-analyse") {
+        analyseOne(argv[2], false, 2, locations);
+        return 0;
+    }
+    fatalExit(Stream::out, "Wrong option - please respecify your option\n" + shortGuideText());
+}
+
+}  // namespace craq::earlier
