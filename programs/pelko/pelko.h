@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "config/locations.h"
+#include "toolbox/filenames.h"
 
 namespace craq {
 
@@ -51,10 +52,7 @@ void printAccuracy(long k1, long k2, const Locations &where);
 // Image entry: a folder entry whose text from the last '.' of its name on is
 // exactly ".jpg", ".tif" or ".v" (entries with inode 0 are skipped).
 
-bool isTrainingImage(const std::string &name);
 
-// folder with a '/' at its end ("" stays "").
-std::string folderWithSlash(const std::string &folder);
 
 // Image entries of folder in listing order.  A folder that cannot be
 // opened: "cannot open directory. \n" on standard error, exit 1.

@@ -46,11 +46,6 @@ TemplatePaths templatePaths(const Locations &where) {
             cl + "temp_label.dat", cl + "image_label.dat"};
 }
 
-std::string lastExtension(const std::string &name) {
-    const std::string::size_type dot = name.rfind('.');
-    return dot == std::string::npos ? std::string() : name.substr(dot);
-}
-
 bool readsAsNumber(const char *word) {
     char *end = nullptr;
     std::strtol(word, &end, 10);
@@ -107,28 +102,13 @@ void trainFolder(const std::string &folder, const Locations &where) {
 
 }  // namespace
 
-// "c.tif.jpg" is an image entry (last extension ".jpg"); "a.JPG", "b.jpeg"
-// and "d.jpg.bak" are not.
-bool isTrainingImage(const std::string &name) {
-    const std::string ext = lastExtension(name);
-    return ext == ".jpg" || ext == ".tif" || ext == ".v";
-}
-
-// Entry names are put straight after the folder text, so "images" must
-// still address "images/a.jpg".  An empty folder text stays empty rather
-// than turning into the root folder.
-std::string folderWithSlash(const std::string &folder) {
-    if (folder.empty() || folder.back() == '/') return folder;
-    return folder + "/";
-}
-
 std::vector<std::string> trainingImages(const std::string &folder) {
     DIR *dir = opendir(folder.c_str());
     if (dir == nullptr) fatalExit(Stream::err, "cannot open directory. \n");
     std::vector<std::string> names;
     while (const dirent *entry = readdir(dir)) {
         if (entry->d_ino == 0) continue;  // a deleted slot some file systems report
-        if (isTrainingImage(entry->d_name)) names.emplace_back(entry->d_name);
+        if (isImageEntry(entry->d_name)) names.emplace_back(entry->d_name);
     }
     closedir(dir);
     return names;
@@ -168,7 +148,7 @@ int findImageFile(const std::string &folder, const Locations &where) {
 // folder that fails the count check leaves them empty); appending changes
 // them only once the folder has passed it.
 void genMapFolder(const std::string &folder, const Locations &where) {
-    const std::string prefix = folderWithSlash(folder);
+    const std::string prefix = folderPrefix(folder);
     const TemplatePaths paths = templatePaths(where);
 
     std::printf("Are you appending or creating a file? Appending (a) or Creating (c):");

@@ -21,28 +21,6 @@ using test::writeFile;
 
 const std::string kPrompt = "Are you appending or creating a file? Appending (a) or Creating (c):";
 
-TEST(Pelko_isTrainingImage, lastExtensionExactly) {
-    struct Case {
-        const char *name;
-        bool image;
-    };
-    const Case cases[] = {{"a.jpg", true},      {"a.tif", true},  {"a.v", true},      {"c.tif.jpg", true},
-                          {"a.JPG", false},     {"b.jpeg", false}, {"a.jpg.bak", false}, {"jpg", false},
-                          {"a.tiff", false},    {".v", true},      {"a.", false},      {"a.vv", false}};
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(isTrainingImage(c.name), c.image);
-    }
-}
-
-TEST(Pelko_folderWithSlash, addsOneWhenMissing) {
-    EXPECT_EQ(folderWithSlash("images"), "images/");
-    EXPECT_EQ(folderWithSlash("images/"), "images/");
-    EXPECT_EQ(folderWithSlash("."), "./");
-    EXPECT_EQ(folderWithSlash("/"), "/");
-    EXPECT_EQ(folderWithSlash(""), "");
-}
-
 // A folder of image entries (never opened as images here) and others.
 void fillFolder(const PelkoRoots &roots) {
     for (const char *name : {"a.jpg", "b.tif", "c.v", "d.tif.jpg", "e.JPG", "f.jpeg", "g.jpg.bak", "jpg"})

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "config/locations.h"
+#include "toolbox/filenames.h"
 #include "crack/crackstats3.h"
 
 namespace craq {
@@ -42,10 +43,7 @@ void shortGuide();
 // True when name passes the store file test; with a prefix ("fv_" or
 // "fvc_") the text through the first '_' must be that prefix.
 bool isStoreFile(const std::string &name, const char *prefix = nullptr);
-bool isImageEntry(const std::string &name);
 
-// folder with a '/' at its end ("." gives "./", "" stays "").
-std::string folderPrefix(const std::string &folder);
 
 // Names of the entries of folder in listing order (entries with inode 0
 // left out).  A folder that cannot be opened: "cannot open directory. \n"
@@ -116,9 +114,6 @@ int classMax(const double *category);
 // Texts go to <webRoot>lib_0/metadata/, images to <webRoot>lib_0/thumbnail/.
 // NNN: "001" to "020", the number of a shown result in output order.
 
-// Extension of a path: the text from the last '.' of its file name (after
-// its last '/') to the end; "" when the file name has no '.'.
-std::string extensionOf(const std::string &path);
 
 // The three-digit form of n: "00" before 1..9, "0" before 10..99.
 std::string numberedName(int n);

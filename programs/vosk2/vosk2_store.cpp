@@ -22,12 +22,6 @@ namespace craq {
 
 namespace {
 
-// Text of name from its last '.' to the end; "" without a '.'.
-std::string lastExtension(const std::string &name) {
-    const std::string::size_type dot = name.rfind('.');
-    return dot == std::string::npos ? std::string() : name.substr(dot);
-}
-
 // Deletes the store files of folder, counting what was found and what was
 // deleted.  A file that cannot be deleted is named on standard output.
 struct Deletion {
@@ -72,21 +66,8 @@ bool isStoreFile(const std::string &name, const char *prefix) {
     } else if (head != "fv_" && head != "fvc_") {
         return false;
     }
-    const std::string ext = lastExtension(name);
+    const std::string ext = extensionOf(name);
     return ext == ".dat" || ext == ".txt";
-}
-
-// "c.tif.jpg" passes (last extension ".jpg"); "a.JPG" and "b.jpeg" fail.
-bool isImageEntry(const std::string &name) {
-    const std::string ext = lastExtension(name);
-    return ext == ".jpg" || ext == ".tif" || ext == ".v";
-}
-
-// Entry names are put straight after the folder text, so a folder given as
-// "/data/FV" must still address "/data/FV/fv_a.dat", not "/data/FVfv_a.dat".
-std::string folderPrefix(const std::string &folder) {
-    if (folder.empty() || folder.back() == '/') return folder;
-    return folder + "/";
 }
 
 std::vector<std::string> folderEntries(const std::string &folder) {

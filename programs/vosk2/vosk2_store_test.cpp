@@ -44,28 +44,6 @@ TEST(Vosk2_isStoreFile, nameTable) {
     }
 }
 
-TEST(Vosk2_isImageEntry, lastExtensionExactly) {
-    struct Case {
-        const char *name;
-        bool image;
-    };
-    const Case cases[] = {{"a.jpg", true},      {"a.tif", true},   {"a.v", true},
-                          {"c.tif.jpg", true},  {"a.JPG", false},  {"b.jpeg", false},
-                          {"a.jpg.bak", false}, {"jpg", false},    {"a.tiff", false},
-                          {".v", true}};
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        EXPECT_EQ(isImageEntry(c.name), c.image);
-    }
-}
-
-TEST(Vosk2_folderPrefix, regression_trailingSlashAdded) {
-    EXPECT_EQ(folderPrefix("/data/FV"), "/data/FV/");
-    EXPECT_EQ(folderPrefix("/data/FV/"), "/data/FV/");
-    EXPECT_EQ(folderPrefix("."), "./");
-    EXPECT_EQ(folderPrefix(""), "");
-}
-
 TEST(Vosk2_folderEntries, unopenableFolderStops) {
     auto r = runCaptured([] { folderEntries("/nonexistent/folder/"); });
     EXPECT_EQ(r.status, 1);

@@ -93,15 +93,6 @@ void showResult(const result *r, int n, bool byRank, int queryClass, const Locat
 
 }  // namespace
 
-// "./imgs/q.jpg" -> ".jpg"; "/home/a.b/x.tif" -> ".tif" (a '.' of a folder
-// name does not count); "/data/a.b.v" -> ".v"; "/data/noext" -> "".
-std::string extensionOf(const std::string &path) {
-    const std::string::size_type slash = path.rfind('/');
-    const std::string::size_type start = slash == std::string::npos ? 0 : slash + 1;
-    const std::string::size_type dot = path.rfind('.');
-    if (dot == std::string::npos || dot < start) return std::string();
-    return path.substr(dot);
-}
 
 // 1 -> "001", 11 -> "011", 20 -> "020"; from 100 on the number as it is.
 std::string numberedName(int n) {

@@ -60,21 +60,6 @@ private:
     result *head_;
 };
 
-TEST(Vosk2_extensionOf, regression_lastDotOfFileName) {
-    struct Case {
-        const char *path;
-        const char *ext;
-    };
-    const Case cases[] = {{"./imgs/q.jpg", ".jpg"},  {"/home/a.b/x.jpg", ".jpg"},
-                          {"/home/a.b/x.tif", ".tif"}, {"/d/c.tif.jpg", ".jpg"},
-                          {"/d/x.v", ".v"},           {"/home/a.b/noext", ""},
-                          {"plain.tif", ".tif"},       {"../x", ""}};
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.path);
-        EXPECT_EQ(extensionOf(c.path), c.ext);
-    }
-}
-
 TEST(Vosk2_numberedName, threeDigits) {
     const std::pair<int, const char *> cases[] = {{1, "001"}, {9, "009"}, {10, "010"},
                                                   {11, "011"}, {20, "020"}, {100, "100"}};

@@ -1,0 +1,23 @@
+#include "toolbox/filenames.h"
+
+namespace craq {
+
+std::string extensionOf(const std::string &path) {
+    const std::string::size_type slash = path.rfind('/');
+    const std::string::size_type start = slash == std::string::npos ? 0 : slash + 1;
+    const std::string::size_type dot = path.rfind('.');
+    if (dot == std::string::npos || dot < start) return std::string();
+    return path.substr(dot);
+}
+
+bool isImageEntry(const std::string &name) {
+    const std::string ext = extensionOf(name);
+    return ext == ".jpg" || ext == ".tif" || ext == ".v";
+}
+
+std::string folderPrefix(const std::string &folder) {
+    if (folder.empty() || folder.back() == '/') return folder;
+    return folder + "/";
+}
+
+}  // namespace craq

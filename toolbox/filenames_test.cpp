@@ -1,0 +1,49 @@
+#include "toolbox/filenames.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace craq {
+namespace {
+
+TEST(Filenames_isImageEntry, lastExtensionExactly) {
+    struct Case {
+        const char *name;
+        bool image;
+    };
+    const Case cases[] = {{"a.jpg", true},      {"a.tif", true},  {"a.v", true},      {"c.tif.jpg", true},
+                          {"a.JPG", false},     {"b.jpeg", false}, {"a.jpg.bak", false}, {"jpg", false},
+                          {"a.tiff", false},    {".v", true},      {"a.", false},      {"a.vv", false}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(isImageEntry(c.name), c.image);
+    }
+}
+
+TEST(Filenames_folderPrefix, regression_trailingSlashAdded) {
+    EXPECT_EQ(folderPrefix("images"), "images/");
+    EXPECT_EQ(folderPrefix("images/"), "images/");
+    EXPECT_EQ(folderPrefix("."), "./");
+    EXPECT_EQ(folderPrefix("/"), "/");
+    EXPECT_EQ(folderPrefix(""), "");
+    EXPECT_EQ(folderPrefix("/data/FV"), "/data/FV/");
+}
+
+TEST(Filenames_extensionOf, regression_lastDotOfFileName) {
+    struct Case {
+        const char *path;
+        const char *ext;
+    };
+    const Case cases[] = {{"./imgs/q.jpg", ".jpg"},  {"/home/a.b/x.jpg", ".jpg"},
+                          {"/home/a.b/x.tif", ".tif"}, {"/d/c.tif.jpg", ".jpg"},
+                          {"/d/x.v", ".v"},           {"/home/a.b/noext", ""},
+                          {"plain.tif", ".tif"},       {"../x", ""}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(extensionOf(c.path), c.ext);
+    }
+}
+
+}  // namespace
+}  // namespace craq
