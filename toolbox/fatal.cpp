@@ -7,11 +7,22 @@
 
 namespace craq {
 
+namespace {
+ProcessEnd processEnd = nullptr;
+}  // namespace
+
+void setProcessEnd(ProcessEnd end) { processEnd = end; }
+
+void endProcess(int status) {
+    std::fflush(nullptr);
+    if (processEnd != nullptr) processEnd(status);
+    std::exit(status);
+}
+
 void fatalExit(Stream stream, const std::string &text) {
     std::FILE *fp = stream == Stream::out ? stdout : stderr;
     std::fwrite(text.data(), 1, text.size(), fp);
-    std::fflush(nullptr);
-    std::exit(1);
+    endProcess(1);
 }
 
 void outOfMemory() { fatalExit(Stream::out, "out of memory!!"); }

@@ -18,6 +18,14 @@ enum class Stream { out, err };
 // stream and ends the process with status 1.
 [[noreturn]] void fatalExit(Stream stream, const std::string &text);
 
+// Flushes every open C stream and ends the process with status.  Normally
+// std::exit; a forked test child replaces it (setProcessEnd) with a plain
+// _exit, because the image library's exit handlers hang in a forked child
+// whose parent had started worker threads.
+[[noreturn]] void endProcess(int status);
+using ProcessEnd = void (*)(int status);
+void setProcessEnd(ProcessEnd end);
+
 // The record constructors' stop: "out of memory!!" on standard output.
 [[noreturn]] void outOfMemory();
 

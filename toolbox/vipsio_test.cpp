@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/capture.h"
+#include "toolbox/fatal.h"
 
 namespace craq {
 namespace {
@@ -70,6 +71,26 @@ TEST(Vipsio_bytes, roundTripThroughMemory) {
     const unsigned char px[6] = {0, 1, 2, 253, 254, 255};
     vips::VImage img = imageFromBytes(px, 3, 2);
     EXPECT_EQ(imageBytes(img), std::string(reinterpret_cast<const char *>(px), 6));
+}
+
+}  // namespace
+}  // namespace craq
+
+namespace craq {
+namespace {
+
+// A forked child whose parent has run image work must still end: the image
+// library's exit handlers hang there, so error stops end with _exit.
+TEST(Vipsio_capture, regression_errorStopAfterImageWork) {
+    test::TempDir dir;
+    writeImage(patterned(300, 200, 3), dir.file("busy.v"));
+    EXPECT_EQ(imageBytes(loadAnalysisBand(dir.file("busy.v"))).size(), 60000u);
+    for (int i = 0; i < 5; i++) {
+        test::RunResult r = test::runCaptured([] { fatalExit(Stream::out, "stop\n"); });
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, "stop\n");
+        EXPECT_EQ(test::runCaptured([] {}).status, 0);
+    }
 }
 
 }  // namespace

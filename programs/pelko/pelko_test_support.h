@@ -3,6 +3,7 @@
 // in a child process.
 #pragma once
 
+#include "toolbox/fatal.h"
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -36,7 +37,7 @@ inline RunResult runPelko(const PelkoRoots &roots, const std::vector<std::string
             std::vector<char *> argv{const_cast<char *>("pelko")};
             for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
             argv.push_back(nullptr);
-            std::exit(pelkoMain(static_cast<int>(args.size()) + 1, argv.data(), roots.locations));
+            endProcess(pelkoMain(static_cast<int>(args.size()) + 1, argv.data(), roots.locations));
         },
         input);
 }

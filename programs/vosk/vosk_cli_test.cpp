@@ -1,3 +1,4 @@
+#include "toolbox/fatal.h"
 #include "programs/vosk/vosk.h"
 
 #include <unistd.h>
@@ -46,7 +47,7 @@ std::vector<std::string> lines(const std::string &text) {
 RunResult runIn(const TempDir &dir, const std::function<void()> &fn,
                 const std::string &input = "") {
     return runCaptured([&] {
-        if (chdir(dir.path().c_str()) != 0) std::exit(9);
+        if (chdir(dir.path().c_str()) != 0) endProcess(9);
         fn();
     }, input);
 }
@@ -59,7 +60,7 @@ RunResult runMain(const std::vector<std::string> &words, const std::string &inpu
         std::vector<char *> argv;
         for (std::string &a : args) argv.push_back(&a[0]);
         argv.push_back(nullptr);
-        std::exit(voskMain(static_cast<int>(args.size()), argv.data(), Locations{}));
+        endProcess(voskMain(static_cast<int>(args.size()), argv.data(), Locations{}));
     }, input);
 }
 
@@ -416,7 +417,7 @@ TEST(Vosk_voskMain, queryTypeReadsLeadingDigits) {
         RunResult r = runIn(f.dir, [&] {
             std::string a0 = "vosk", a1 = "-queryType", a2 = c.word;
             char *argv[] = {&a0[0], &a1[0], &a2[0], nullptr};
-            std::exit(voskMain(3, argv, Locations{}));
+            endProcess(voskMain(3, argv, Locations{}));
         });
         EXPECT_EQ(r.status, 0);
         std::size_t sources = 0;

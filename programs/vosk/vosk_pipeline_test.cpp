@@ -1,3 +1,4 @@
+#include "toolbox/fatal.h"
 #include "programs/vosk/vosk.h"
 
 #include <unistd.h>
@@ -40,7 +41,7 @@ std::vector<std::string> lines(const std::string &text) {
 RunResult runIn(const TempDir &dir, const std::function<void()> &fn,
                 const std::string &input = "") {
     return runCaptured([&] {
-        if (chdir(dir.path().c_str()) != 0) std::exit(9);
+        if (chdir(dir.path().c_str()) != 0) endProcess(9);
         fn();
     }, input);
 }

@@ -1,3 +1,4 @@
+#include "toolbox/fatal.h"
 #include <gtest/gtest.h>
 
 #include <string>
@@ -28,7 +29,7 @@ RunResult runMain(const std::vector<std::string> &words, const Locations &locati
         std::vector<char *> argv;
         for (std::string &a : args) argv.push_back(&a[0]);
         argv.push_back(nullptr);
-        std::exit(vosk2Main(static_cast<int>(args.size()), argv.data(), locations));
+        endProcess(vosk2Main(static_cast<int>(args.size()), argv.data(), locations));
     }, input);
 }
 

@@ -1,3 +1,4 @@
+#include "toolbox/fatal.h"
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -56,7 +57,7 @@ TEST(Vosk2_listFV, listsStoreFilesOfCurrentDirectory) {
     for (const char *name : {"fv_a.dat", "fvc_b.txt", "xfv_c.dat", "my_fv_d.dat", "fv_h.DAT", "q.jpg"})
         writeFile(dir.file(name), "x\n");
     auto r = runCaptured([&] {
-        if (chdir(dir.path().c_str()) != 0) std::exit(9);
+        if (chdir(dir.path().c_str()) != 0) endProcess(9);
         listFV();
     });
     EXPECT_EQ(r.status, 0);
@@ -69,7 +70,7 @@ TEST(Vosk2_listFV, nothingToListStops) {
     TempDir dir;
     writeFile(dir.file("image.jpg"), "x");
     auto r = runCaptured([&] {
-        if (chdir(dir.path().c_str()) != 0) std::exit(9);
+        if (chdir(dir.path().c_str()) != 0) endProcess(9);
         listFV();
     });
     EXPECT_EQ(r.status, 1);
@@ -125,7 +126,7 @@ TEST(Vosk2_deleteFV, regression_folderWithoutSlash) {
 TEST(Vosk2_deleteFV, currentDirectory) {
     StoreFolder f;
     auto r = runCaptured([&] {
-        if (chdir(f.dir.path().c_str()) != 0) std::exit(9);
+        if (chdir(f.dir.path().c_str()) != 0) endProcess(9);
         deleteFV(".");
     }, "y");
     EXPECT_EQ(r.status, 0);
@@ -156,7 +157,7 @@ TEST(Vosk2_deleteFV, regression_noShell) {
                                             "fv_a b.dat"};
     for (const std::string &name : names) writeFile(dir.file(name), "x");
     auto r = runCaptured([&] {
-        if (chdir(dir.path().c_str()) != 0) std::exit(9);
+        if (chdir(dir.path().c_str()) != 0) endProcess(9);
         deleteFV(dir.path());
     }, "y");
     EXPECT_EQ(r.status, 0);

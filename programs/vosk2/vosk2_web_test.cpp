@@ -1,3 +1,4 @@
+#include "toolbox/fatal.h"
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -263,7 +264,7 @@ TEST(Vosk2_graphicalDisplay, regression_noShellInCopies) {
     Results results(images);
     const double query[5] = {1, 0, 0, 0, 0};
     auto r = runCaptured([&] {
-        if (chdir(roots.dir.path().c_str()) != 0) std::exit(9);
+        if (chdir(roots.dir.path().c_str()) != 0) endProcess(9);
         graphicalDisplay(results.head(), query, 2, roots.locations);
         queryDisplay(results.head(), images[0], 1, roots.locations);
     });

@@ -11,6 +11,8 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "toolbox/fatal.h"
+
 namespace craq::test {
 
 namespace {
@@ -46,6 +48,10 @@ RunResult runChild(const std::function<void()> &child, const std::string &input)
     if (pid < 0) throw std::runtime_error("fork failed");
     if (pid == 0) {
         redirect(inFile, outFile, errFile);
+        setProcessEnd([](int status) {
+            std::fflush(nullptr);
+            _exit(status);
+        });
         child();
         std::fflush(nullptr);
         _exit(0);
@@ -65,8 +71,7 @@ RunResult runChild(const std::function<void()> &child, const std::string &input)
 RunResult runCaptured(const std::function<void()> &fn, const std::string &input) {
     return runChild([&] {
         fn();
-        std::fflush(nullptr);
-        std::exit(0);
+        endProcess(0);
     }, input);
 }
 

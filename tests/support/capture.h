@@ -17,7 +17,8 @@ struct RunResult {
 };
 
 // Runs fn in a forked child with stdin fed from input; the child exits 0
-// when fn returns.  Only the calling thread survives a fork: once the image
+// when fn returns.  In the child, error stops (and endProcess) end with a
+// plain _exit: a child must end through endProcess, never std::exit.  Only the calling thread survives a fork: once the image
 // library has started its worker threads (any pixel read), the child must not
 // read pixels again, or it can hang.  Test such paths through runProgram.
 RunResult runCaptured(const std::function<void()> &fn, const std::string &input = "");
