@@ -51,6 +51,19 @@ void classifyKNN(int k, const double *query, double *out, const std::string &dat
 // with fewer than 2 numbers ends the run.
 int readTemplateHeader(std::FILE *fp, const std::string &path, int counts[4]);
 
+// The body of an open template file (read from its start; line 0, the
+// header, is skipped), lines read up to lineBuffer - 1 characters: line L
+// fills map row L - 1, word i (strtod; a word that is no number gives 0.0)
+// column i.  An empty line counts and leaves its row as it was.  Rows from
+// nT on and columns from nF on are never stored.  Returns the rows filled.
+int readTemplateRows(std::FILE *fp, double **map, int nT, int nF, int lineBuffer);
+
+// The labels of an open label file (line 0 skipped): labels[L - 1] = strtol
+// of the line's first two characters (leading blanks skipped, an empty line
+// gives 0, "123" reads as 12); labels from nL on are never stored.  Returns
+// the labels stored.
+int readTemplateLabels(std::FILE *fp, int *labels, int nL);
+
 // map[0..*nT-1][0..*nF-1] = the feature lines of the map file (line 1 on);
 // further lines and numbers are ignored, fewer lines than *nT end the run.
 // third is accepted and not used.  Returns 1.

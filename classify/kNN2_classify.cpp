@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "classify/hcluster.h"
 #include "classify/kNN2.h"
@@ -222,24 +223,37 @@ int readTemplateHeader(std::FILE *fp, const std::string &path, int counts[4]) {
     return numbers;
 }
 
-// Reads the feature lines of the map file through a handle of its own: line
-// L (from 1; line 0 is the header) fills row L - 1, word i (strtod; a word
-// that is no number gives 0.0) column i.  An empty line counts as a line
-// and leaves its row as it was.  Rows from *nT on and columns from *nF on
-// are never stored; a file with fewer than *nT feature lines ends the run.
-int read_FM(double **map, int *nT, int *nF, int * /*third*/, const std::string &dataRoot) {
-    std::FILE *fp = openMap(dataRoot);
-    char line[kLineBuffer];
+int readTemplateRows(std::FILE *fp, double **map, int nT, int nF, int lineBuffer) {
+    std::vector<char> line(static_cast<std::size_t>(lineBuffer > 0 ? lineBuffer : 1));
     char *words[kMaxWords];
     int L = 0;
     int rows = 0;
-    while (fgetline(fp, line, kLineBuffer) >= 0) {
+    while (fgetline(fp, line.data(), lineBuffer) >= 0) {
         if (L++ == 0) continue;
-        if (rows >= *nT) continue;
-        const int nwords = getwords(line, words, kMaxWords);
-        for (int i = 0; i < nwords && i < *nF; i++) map[rows][i] = std::strtod(words[i], nullptr);
+        if (rows >= nT) continue;
+        const int nwords = getwords(line.data(), words, kMaxWords);
+        for (int i = 0; i < nwords && i < nF; i++) map[rows][i] = std::strtod(words[i], nullptr);
         rows++;
     }
+    return rows;
+}
+
+int readTemplateLabels(std::FILE *fp, int *labels, int nL) {
+    char line[kLabelBuffer];
+    int L = 0;
+    int count = 0;
+    while (fgetline(fp, line, kLabelBuffer) >= 0) {
+        if (L++ == 0) continue;
+        if (count >= nL) continue;
+        labels[count++] = static_cast<int>(std::strtol(line, nullptr, 10));
+    }
+    return count;
+}
+
+// A file with fewer than *nT feature lines ends the run.
+int read_FM(double **map, int *nT, int *nF, int * /*third*/, const std::string &dataRoot) {
+    std::FILE *fp = openMap(dataRoot);
+    const int rows = readTemplateRows(fp, map, *nT, *nF, kLineBuffer);
     std::fclose(fp);
     if (rows < *nT)
         fatalExit(Stream::out, "template file " + mapPath(dataRoot) + " holds " + std::to_string(rows) +
@@ -248,21 +262,10 @@ int read_FM(double **map, int *nT, int *nF, int * /*third*/, const std::string &
     return 1;
 }
 
-// Reads the label lines of the label file through a handle of its own,
-// keeping only the first two characters of each line: labels[L - 1] =
-// strtol of them (leading blanks skipped, an empty line gives 0, "123" reads
-// as 12).  Labels from *nL on are never stored; a file with fewer than *nL
-// label lines ends the run.
+// A file with fewer than *nL label lines ends the run.
 int read_LB(int *labels, int *nL, int * /*nC*/, const std::string &dataRoot) {
     std::FILE *fp = openLabels(dataRoot);
-    char line[kLabelBuffer];
-    int L = 0;
-    int count = 0;
-    while (fgetline(fp, line, kLabelBuffer) >= 0) {
-        if (L++ == 0) continue;
-        if (count >= *nL) continue;
-        labels[count++] = static_cast<int>(std::strtol(line, nullptr, 10));
-    }
+    const int count = readTemplateLabels(fp, labels, *nL);
     std::fclose(fp);
     if (count < *nL)
         fatalExit(Stream::out, "template file " + labelPath(dataRoot) + " holds " + std::to_string(count) +

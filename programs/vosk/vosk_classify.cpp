@@ -408,25 +408,11 @@ void classifyKNN(int k, const double *query, double *out, const std::string &tem
     free_dmatrix(templates, 0, nT, 0, nF - 1);
 }
 
-// Reads the feature lines of the map file through a handle of its own, 99
-// characters a line: line L (from 1; line 0 is the header) fills row L - 1,
-// word i (strtod; a word that is no number gives 0.0) column i.  An empty
-// line counts as a line and leaves its row as it was.  Rows from *nT on and
-// columns from *nF on are never stored; a file with fewer than *nT feature
-// lines ends the run.
+// The map file's body, 99 characters a line (the library's reader); a file
+// with fewer than *nT feature lines ends the run.
 int read_FM(double **map, int *nT, int *nF, int * /*third*/, const std::string &templateDir) {
     std::FILE *fp = openMap(templateDir);
-    char line[kLineBuffer];
-    char *words[kMaxWords];
-    int L = 0;
-    int rows = 0;
-    while (fgetline(fp, line, kLineBuffer) >= 0) {
-        if (L++ == 0) continue;
-        if (rows >= *nT) continue;
-        const int nwords = getwords(line, words, kMaxWords);
-        for (int i = 0; i < nwords && i < *nF; i++) map[rows][i] = std::strtod(words[i], nullptr);
-        rows++;
-    }
+    const int rows = readTemplateRows(fp, map, *nT, *nF, kLineBuffer);
     std::fclose(fp);
     if (rows < *nT)
         fatalExit(Stream::out, "template file " + mapPath(templateDir) + " holds " + std::to_string(rows) +
@@ -435,21 +421,11 @@ int read_FM(double **map, int *nT, int *nF, int * /*third*/, const std::string &
     return 1;
 }
 
-// Reads the label lines of the label file through a handle of its own,
-// keeping the first two characters of each line: labels[L - 1] = strtol of
-// them (leading blanks skipped, an empty line gives 0, "123" reads as 12).
-// Labels from *nL on are never stored; a file with fewer than *nL label
-// lines (one per template) ends the run.
+// The label file's labels (the library's reader); a file with fewer than
+// *nL label lines (one per template) ends the run.
 int read_LB(int *labels, int *nL, int * /*nC*/, const std::string &templateDir) {
     std::FILE *fp = openLabels(templateDir);
-    char line[kLabelBuffer];
-    int L = 0;
-    int count = 0;
-    while (fgetline(fp, line, kLabelBuffer) >= 0) {
-        if (L++ == 0) continue;
-        if (count >= *nL) continue;
-        labels[count++] = static_cast<int>(std::strtol(line, nullptr, 10));
-    }
+    const int count = readTemplateLabels(fp, labels, *nL);
     std::fclose(fp);
     if (count < *nL)
         fatalExit(Stream::out, "template file " + labelPath(templateDir) + " holds " +
