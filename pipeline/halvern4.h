@@ -95,6 +95,13 @@ void thinCrack(int **in, int **out, int rows, int cols);
 // crack is left; "can't open feature map file..." (mode 3); those of the
 // called operations.
 
+// nodeDensity2 = numOfNodes / numOfPix of every network of the list (0
+// without pixels).
+void setNodesPerPixel(crknwk *networks);
+// nodeDensity = numOfNodes / sqrt(mbrWidth x mbrHeight) of every network (0
+// for an empty rotated box).
+void setNodesPerSide(crknwk *networks);
+
 // Traces the cracks of thinned (rows x cols, non-zero = crack pixel),
 // measures and prunes them, merges them into networks (mergeSetting: every
 // crack into one), computes the network features and writes by mode:

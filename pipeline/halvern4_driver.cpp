@@ -112,25 +112,6 @@ crknwk *networkOfOneCrack(crknwk *crack) {
     return network;
 }
 
-// nodeDensity2 = nodes per pixel of every network (0 without pixels).
-void setNodesPerPixel(crknwk *networks) {
-    for (crknwk *net = networks; net != nullptr; net = net->next)
-        net->nodeDensity2 =
-            net->numOfPix > 0
-                ? static_cast<float>(static_cast<double>(net->numOfNodes) / net->numOfPix)
-                : 0.0f;
-}
-
-// nodeDensity = nodes over the square root of the rotated box's area (0 for
-// an empty box).
-void setNodesPerSide(crknwk *networks) {
-    for (crknwk *net = networks; net != nullptr; net = net->next) {
-        const double area =
-            static_cast<double>(net->mbrWidth) * static_cast<double>(net->mbrHeight);
-        net->nodeDensity = area > 0 ? static_cast<float>(net->numOfNodes / std::sqrt(area)) : 0.0f;
-    }
-}
-
 // The network list of the traced cracks (count 1 or more): a copy of the
 // one crack, or mergeB into a fresh head.  mergeB can hand the first record
 // back absorbed (check 2) into a later network; it is unlinked and
@@ -198,6 +179,25 @@ void analyseOutput(ImageRecords &r, int **overlay, const std::string &path, int 
 }
 
 }  // namespace
+
+// nodeDensity2 = nodes per pixel of every network (0 without pixels).
+void setNodesPerPixel(crknwk *networks) {
+    for (crknwk *net = networks; net != nullptr; net = net->next)
+        net->nodeDensity2 =
+            net->numOfPix > 0
+                ? static_cast<float>(static_cast<double>(net->numOfNodes) / net->numOfPix)
+                : 0.0f;
+}
+
+// nodeDensity = nodes over the square root of the rotated box's area (0 for
+// an empty box).
+void setNodesPerSide(crknwk *networks) {
+    for (crknwk *net = networks; net != nullptr; net = net->next) {
+        const double area =
+            static_cast<double>(net->mbrWidth) * static_cast<double>(net->mbrHeight);
+        net->nodeDensity = area > 0 ? static_cast<float>(net->numOfNodes / std::sqrt(area)) : 0.0f;
+    }
+}
 
 // The sequence of the file comment.  thinned and overlay are rows x cols
 // (bounds from 0); the working, traced, node-mark and line images cover the

@@ -149,25 +149,6 @@ crknwk *dropAbsorbedHead(crknwk *networks, imageInfo *info) {
     return rest;
 }
 
-// nodeDensity2 = nodes per pixel of every network (0 without pixels).
-void setNodesPerPixel(crknwk *networks) {
-    for (crknwk *net = networks; net != nullptr; net = net->next)
-        net->nodeDensity2 =
-            net->numOfPix > 0
-                ? static_cast<float>(static_cast<double>(net->numOfNodes) / net->numOfPix)
-                : 0.0f;
-}
-
-// nodeDensity = nodes over the square root of the rotated box's area (0 for
-// an empty box).
-void setNodesPerSide(crknwk *networks) {
-    for (crknwk *net = networks; net != nullptr; net = net->next) {
-        const double area =
-            static_cast<double>(net->mbrWidth) * static_cast<double>(net->mbrHeight);
-        net->nodeDensity = area > 0 ? static_cast<float>(net->numOfNodes / std::sqrt(area)) : 0.0f;
-    }
-}
-
 // The network list of the pruned cracks (count 1 or more): a copy of the
 // one crack, or mergeA into a fresh head.
 crknwk *buildNetworks(crknwk *cracks, imageInfo *info, bool mergeSetting) {
