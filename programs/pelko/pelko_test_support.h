@@ -80,17 +80,4 @@ inline void writeFourClusters(const PelkoRoots &roots) {
     writeTemplateSet(roots, rows, labels);
 }
 
-// The lines of text, without their newlines.
-inline std::vector<std::string> lines(const std::string &text) {
-    std::vector<std::string> out;
-    std::string::size_type start = 0;
-    while (start < text.size()) {
-        std::string::size_type end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        out.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return out;
-}
-
 }  // namespace craq::test

@@ -42,17 +42,4 @@ inline void writeStoreFile(const std::string &path, const std::string &source,
     writeFile(path, text);
 }
 
-// The lines of text, without their newlines.
-inline std::vector<std::string> lines(const std::string &text) {
-    std::vector<std::string> out;
-    std::string::size_type start = 0;
-    while (start < text.size()) {
-        std::string::size_type end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        out.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return out;
-}
-
 }  // namespace craq::test

@@ -43,6 +43,9 @@ private:
     std::string path_;
 };
 
+// The lines of text, without their newlines.
+std::vector<std::string> lines(const std::string &text);
+
 // Whole contents of a file ("" when it cannot be read) and writing one.
 std::string readFile(const std::string &path);
 void writeFile(const std::string &path, const std::string &text);
