@@ -85,7 +85,7 @@ struct TrainingLine {
     std::string label;
 };
 
-// Every line of image_label.dat (read up to 199 characters), checked before
+// Every line of image_label.dat (each read whole), checked before
 // anything is written: stops on a missing or unreadable file, a line of more
 // than two words (" image_label.dat corrupted") and a line of fewer (named
 // by its number).

@@ -27,7 +27,8 @@ namespace craq {
 
 namespace {
 
-// Line buffer and greatest word count of the list file's lines.
+// Line buffer of the first line of the folder form's list file; greatest
+// word count of a list line.
 constexpr int kLineBuffer = 200;
 constexpr int kMaxWords = 20;
 // Features per template line; classes of the list form's header.
@@ -70,6 +71,21 @@ void copyBody(std::FILE *from, std::FILE *to, const std::string &fromPath, const
     while ((n = std::fread(block, 1, sizeof block, from)) > 0)
         if (std::fwrite(block, 1, n, to) != n) fatalExit(Stream::out, "cannot write " + toPath + "\n");
     if (std::ferror(from)) fatalExit(Stream::out, "cannot read " + fromPath + "\n");
+}
+
+// One line of fp into *line without its newline, however long (an image
+// path is never cut, nor the label after it lost); false at end of file when
+// nothing was read.  A last line without a newline counts like any other.
+bool readWholeLine(std::FILE *fp, std::string *line) {
+    line->clear();
+    bool any = false;
+    int c;
+    while ((c = std::getc(fp)) != EOF) {
+        any = true;
+        if (c == '\n') break;
+        line->push_back(static_cast<char>(c));
+    }
+    return any;
 }
 
 void replaceFile(const std::string &from, const std::string &to) {
@@ -216,12 +232,12 @@ std::vector<TrainingLine> readImageLabels(const Locations &where) {
     std::FILE *fp = std::fopen(listPath.c_str(), "r");
     if (fp == nullptr) fatalExit(Stream::out, "can't open image label file\n");
     std::vector<TrainingLine> lines;
-    char line[kLineBuffer];
+    std::string line;
     char *words[kMaxWords];
     int number = 0;
-    while (fgetline(fp, line, kLineBuffer) >= 0) {
+    while (readWholeLine(fp, &line)) {
         number++;
-        const int nwords = getwords(line, words, kMaxWords);
+        const int nwords = getwords(&line[0], words, kMaxWords);
         if (nwords > 2) fatalExit(Stream::out, " image_label.dat corrupted\n");
         // A line without both words names no image or no label to train.
         if (nwords < 2)

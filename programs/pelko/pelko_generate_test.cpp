@@ -219,6 +219,22 @@ TEST(Pelko_readImageLabels, pathsAndLabelsAsWritten) {
     EXPECT_EQ(r.out, "[images/a.jpg|1][images/b.tif|0][c.v|-2]");
 }
 
+// A list line is read whole: a long image path is neither cut nor loses the
+// label that follows it (a 197-character path followed by " 12" used to be
+// read as the path and the label "1").
+TEST(Pelko_readImageLabels, regression_longLinesReadWhole) {
+    PelkoRoots roots;
+    const std::string path197 = std::string(193, 'a') + ".jpg";
+    const std::string longPath = "images/" + std::string(300, 'b') + ".tif";
+    writeFile(roots.cl("image_label.dat"), path197 + " 12\n" + longPath + " 3\n");
+    RunResult r = runCaptured([&] {
+        for (const TrainingLine &l : readImageLabels(roots.locations))
+            std::printf("[%s|%s]", l.path.c_str(), l.label.c_str());
+    });
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.out, "[" + path197 + "|12][" + longPath + "|3]");
+}
+
 // Every refusal of the list comes before the template files are opened.
 TEST(Pelko_genMapText, regression_listCheckedBeforeTemplateSetIsTouched) {
     struct Case {
