@@ -4,8 +4,9 @@
 // Texts go to <webRoot>lib_0/metadata/, images to <webRoot>lib_0/thumbnail/.
 // A JPEG image is copied as it is; any other format is written as JPEG by
 // the image library, which reads every format the store accepts (".v"
-// included).  Copies go through std::filesystem, never a shell; a copy that
-// fails is not noticed, as the front end shows what it finds.
+// included).  Copies go through std::filesystem, never a shell; a copy or
+// conversion that fails does not stop the run, as the front end shows what
+// it finds.
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -41,10 +42,18 @@ void copyFile(const std::string &from, const std::string &to) {
     std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing, ec);
 }
 
-// to (a .jpg path) = the image from as JPEG.  An image that cannot be read
-// ends the run naming it.
+// to (a .jpg path) = the image from as JPEG.  Like a failed copy, a failed
+// conversion (an image moved or damaged since it was stored) does not stop
+// the listing: it is named on standard error and no thumbnail is written.
 void writeJpeg(const std::string &from, const std::string &to) {
-    writeImage(loadImage(from), to);
+    try {
+        vips::VImage::new_from_file(from.c_str()).write_to_file(to.c_str());
+    } catch (const vips::VError &e) {
+        std::string reason = e.what();
+        while (!reason.empty() && (reason.back() == '\n' || reason.back() == ' ')) reason.pop_back();
+        vips_error_clear();
+        std::fprintf(stderr, "cannot convert image %s: %s\n", from.c_str(), reason.c_str());
+    }
 }
 
 // Thumbnail NNN.jpg of one shown result.

@@ -176,6 +176,36 @@ TEST(Vosk2_graphicalDisplay, nonJpegResultsWrittenAsJpeg) {
     }
 }
 
+// A result image that can no longer be read (moved, or damaged) gets no
+// thumbnail, but the listing goes on: its text and the later results are
+// written and the run ends normally.
+TEST(Vosk2_graphicalDisplay, regression_unreadableResultImageDoesNotStop) {
+    TestRoots roots;
+    const std::string gone = roots.dir.file("images/gone.tif");
+    const std::string broken = roots.dir.file("images/broken.v");
+    const std::string jpg = roots.dir.file("images/a.jpg");
+    writeFile(broken, "not an image");
+    writeFile(jpg, "image");
+    Results results({gone, broken, jpg});
+    const double query[5] = {1, 0, 0, 0, 0};
+    for (int pr : {1, 2}) {
+        SCOPED_TRACE(pr);
+        TestRoots fresh;
+        auto r = runCaptured([&] { graphicalDisplay(results.head(), query, pr, fresh.locations); });
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, pr == 2 ? "\n" : "");
+        EXPECT_NE(r.err.find(gone), std::string::npos);
+        EXPECT_NE(r.err.find(broken), std::string::npos);
+        EXPECT_FALSE(fileExists(fresh.thumbnail("001.jpg")));
+        EXPECT_FALSE(fileExists(fresh.thumbnail("002.jpg")));
+        EXPECT_NE(readFile(fresh.metadata("001.txt")).find("Source : " + gone + "\n"), std::string::npos);
+        EXPECT_NE(readFile(fresh.metadata("002.txt")).find("Source : " + broken + "\n"),
+                  std::string::npos);
+        EXPECT_EQ(readFile(fresh.thumbnail("003.jpg")), "image");
+        EXPECT_TRUE(fileExists(fresh.metadata("003.txt")));
+    }
+}
+
 TEST(Vosk2_graphicalDisplay, placeholderForLargeResults) {
     TestRoots roots;
     const std::string jpg = roots.dir.file("images/a.jpg");
