@@ -92,7 +92,7 @@ void thinCrack(int **in, int **out, int rows, int cols);
 // networks plus one.  Everything the call allocates (matrices, records,
 // crack and network lists) is released before it returns.  Error stops
 // (exit 1): "error in network merging - invalid number of network!" when no
-// crack is left; "can't open feature map file..." (mode 3); those of the
+// crack is left; "can't open feature map file" (mode 3); those of the
 // called operations.
 
 // nodeDensity2 = numOfNodes / numOfPix of every network of the list (0
@@ -195,7 +195,8 @@ void printUsage();
 // lib_0/analyse/imagemap.map, 000query.txt and an empty 000content.txt.
 // Coordinates are working-frame ones.  Files are emptied and rewritten;
 // nothing is deleted.  A file that cannot be opened ends the run (exit 1)
-// with the file's message and its path.
+// with the file's message ("can't open global data file", "can't open local
+// data file", "can't open local php file").
 
 struct CrackLookup;  // crack/crackindex.h
 

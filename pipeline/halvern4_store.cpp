@@ -34,12 +34,10 @@ void writeFeatureLine(std::FILE *fp, const crknwk *network, const double *featur
                  features[4], features[5], features[6], features[7], features[8]);
 }
 
-// Opens path for writing (emptying it); a failure ends the run with message,
-// naming the file.
+// Opens path in mode; a failure ends the run with message as a line.
 std::FILE *openForWriting(const std::string &path, const char *mode, const char *message) {
     std::FILE *fp = std::fopen(path.c_str(), mode);
-    if (fp == nullptr)
-        fatalExit(Stream::out, std::string(message) + ": cannot open " + path + "\n");
+    if (fp == nullptr) fatalExit(Stream::out, std::string(message) + "\n");
     return fp;
 }
 
@@ -98,8 +96,9 @@ bool storeName(const std::string &path, std::string *name) {
 //
 // Stops (exit 1): a path without store name ("error in reading filename for
 // feature storage", no file touched); a feature file that cannot be opened
-// (nothing written) or a class file that cannot be opened (the feature file
-// left empty), each message naming the file; a classifier failure, after
+// ("fail to save feature vector", nothing written) or a class file that
+// cannot be opened ("fail to save feature classification", the feature file
+// left empty); a classifier failure, after
 // which the lines already written stay in both files.
 void storeFV(crknwk *networks, int rows, int cols, const std::string &path,
              double *classMembership, int report, int destination, const std::string &dataRoot) {

@@ -296,11 +296,10 @@ TEST(Halvern4_storeFV, fileThatCannotBeOpenedStops) {
     struct Case {
         std::vector<std::string> folders;
         const char *message;
-        const char *file;
     };
     const Case cases[] = {
-        {{"FVC"}, "fail to save feature vector", "FV/fv_a.dat"},
-        {{"FV"}, "fail to save feature classification", "FVC/fvc_a.dat"},
+        {{"FVC"}, "fail to save feature vector"},
+        {{"FV"}, "fail to save feature classification"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.message);
@@ -312,8 +311,7 @@ TEST(Halvern4_storeFV, fileThatCannotBeOpenedStops) {
             storeFV(list.head(), 1, 1, "/p/a.tif", cm, 1, 0, root.path());
         });
         EXPECT_EQ(r.status, 1);
-        EXPECT_EQ(r.out, std::string("/p/a.tif\n") + c.message + ": cannot open " +
-                             root.path() + c.file + "\n");
+        EXPECT_EQ(r.out, std::string("/p/a.tif\n") + c.message + "\n");
     }
     // The class file failing leaves the feature file created and empty.
     TempDir root;
@@ -400,8 +398,7 @@ TEST(Halvern4_printResult, appendsTemplateLines) {
     TempDir empty;
     test::RunResult r = runCaptured([&] { printResult(list.head(), &info, empty.path()); });
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, "can't open feature map file: cannot open " + empty.path() +
-                         "CL/feature_map.dat\n");
+    EXPECT_EQ(r.out, "can't open feature map file\n");
 }
 
 TEST(Halvern4_classify, sameAsClassifierWithFive) {

@@ -38,10 +38,10 @@ const char kLocalFile[] = "can't open local data file";
 const char kLocalPhp[] = "can't open local php file";
 
 // Opens path for writing (emptying it); a failure ends the run with message
-// and the path.
+// as a line.
 std::FILE *openForWriting(const std::string &path, const char *message) {
     std::FILE *fp = std::fopen(path.c_str(), "w");
-    if (fp == nullptr) fatalExit(Stream::out, std::string(message) + ": " + path + "\n");
+    if (fp == nullptr) fatalExit(Stream::out, std::string(message) + "\n");
     return fp;
 }
 
