@@ -662,5 +662,13 @@ TEST(Vosk_program, listQueryAndDelete) {
     EXPECT_EQ(none.out, "No matching files found\n");
 }
 
+// The whole help text and short guide, byte for byte, against reviewed
+// golden files (programs/vosk/testdata/).
+TEST(Vosk_printHelp, wholeTextMatchesGolden) {
+    const std::string dir = std::string(CRAQ_SOURCE_DIR) + "/programs/vosk/testdata/";
+    EXPECT_EQ(test::runCaptured([] { earlier::printHelp(); }).out, test::readFile(dir + "help.txt"));
+    EXPECT_EQ(test::runCaptured([] { earlier::shortGuide(); }).out, test::readFile(dir + "guide.txt"));
+}
+
 }  // namespace
 }  // namespace craq::earlier

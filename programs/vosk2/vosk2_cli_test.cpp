@@ -179,5 +179,13 @@ TEST(Vosk2_vosk2Main, deleteFVWithAndWithoutFolder) {
     EXPECT_FALSE(fileExists(roots.data("FV/fv_a.dat")));
 }
 
+// The whole help text and short guide, byte for byte, against reviewed
+// golden files (programs/vosk2/testdata/).
+TEST(Vosk2_printHelp, wholeTextMatchesGolden) {
+    const std::string dir = std::string(CRAQ_SOURCE_DIR) + "/programs/vosk2/testdata/";
+    EXPECT_EQ(test::runCaptured([] { printHelp(); }).out, test::readFile(dir + "help.txt"));
+    EXPECT_EQ(test::runCaptured([] { shortGuide(); }).out, test::readFile(dir + "guide.txt"));
+}
+
 }  // namespace
 }  // namespace craq
