@@ -328,6 +328,37 @@ TEST(Dirtest4_scoreLevels, exactMatchIsComparedExactly) {
     EXPECT_NEAR(measure, (16 - 0.5 - 1) / 16, 1e-5);
 }
 
+TEST(Dirtest4_scoreLevels, errorThreeIsSkippedAndStartValuesStay) {
+    // Histograms used as stored (weights) can err beyond 2.  An error of
+    // exactly 3.0 is never taken as a least error at levels >= 1 (level 0
+    // takes its one error as it is), and a level whose rows all err 3.0 or
+    // more than the start value keeps the start value (100.0 or 10.0).
+    struct Case {
+        const char *name;
+        ShapeFamilyKind kind;
+        std::vector<float> hist;
+        std::vector<float> scores;
+    };
+    const std::vector<Case> cases = {
+        // Rows {0,1} and bin 0, bin 1 err exactly 3.0; the others 4.0, 5.0.
+        {"folded, two rows at 3.0", ShapeFamilyKind::folded, {2, 2, 0, 0}, {-1.0f, -1.0f, -1.5f}},
+        // Every row of levels 1 and 2 errs 3.0: the start value 100.0 stays.
+        {"folded, all rows at 3.0", ShapeFamilyKind::folded, {1, 1, 1, 1}, {-0.5f, -49.0f, -49.0f}},
+        // Every row errs 119 > 100.
+        {"folded, beyond 100", ShapeFamilyKind::folded, {30, 30, 30, 30}, {-58.5f, -49.0f, -49.0f}},
+        // Every row errs 15 > 10: computeError2's start value 10.0 stays.
+        {"unid, beyond 10", ShapeFamilyKind::unidirectional, std::vector<float>(16, 1.0f),
+         {-6.5f, -4.0f, -4.0f, -4.0f, -4.0f}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const ShapeFamily f(c.kind);
+        std::vector<float> scores(static_cast<std::size_t>(f.levels), 9.0f);
+        scoreLevels(f, c.hist.data(), 1, scores.data(), LevelRule::halved);
+        expectScores(scores.data(), c.scores);
+    }
+}
+
 // ---- straightness ----------------------------------------------------------------
 
 TEST(Dirtest4_directionality3, linesOfMembersAndNetworkScores) {
