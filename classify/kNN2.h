@@ -83,6 +83,14 @@ void normalise_map(double **raw, double **out, int nT, int nF);
 void multistageKNN(double **data, int *labels, double *out, int nRows, int nFeatures,
                    int nClasses, int k);
 
+// The k neighbour passes of a k-NN decision: distances[i] = (distance,
+// taken mark 0) of template i, i = 0..n-1.  Each pass takes the free
+// template with the smallest distance from a start of 1000.0 with <= (of
+// equal distances the later template wins; one farther than 1000.0 is never
+// taken), marks it and writes (index, distance) into neighbours[pass]; a
+// pass that finds none repeats the previous index with distance 1000.0.
+void nearestNeighbourPasses(double **distances, int n, int k, double **neighbours);
+
 // One k-NN decision: templates data[0..n-1], query data[n], columns
 // 0..f-1, labels 1..c (others count in no class); result[0] = decided
 // class (0 for none), result[1..c] = memberships.

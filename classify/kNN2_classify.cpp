@@ -356,17 +356,7 @@ void multistageKNN(double **data, int *labels, double *out, int nRows, int nFeat
 // A first pass that finds no template at all (n = 0, or every template
 // farther than 1000.0) leaves no neighbour to count: every membership is 0
 // and result[0] is 0.  Labels outside 1..c are counted in no class.
-void knnc(double **data, int *labels, double *result, int n, int f, int c, int k) {
-    double **distances = dmatrix(0, n - 1, 0, 1);  // distance, taken mark
-    double **neighbours = dmatrix(0, k - 1, 0, 1);  // template index, distance
-    double **classes = dmatrix(0, c - 1, 0, 2);
-
-    for (int i = 0; i < n; i++) {
-        double sum = 0.0;
-        for (int j = 0; j < f; j++) sum += (data[n][j] - data[i][j]) * (data[n][j] - data[i][j]);
-        distances[i][0] = std::sqrt(sum);
-    }
-
+void nearestNeighbourPasses(double **distances, int n, int k, double **neighbours) {
     int previous = -1;
     for (int pass = 0; pass < k; pass++) {
         double best = kFar;
@@ -387,6 +377,20 @@ void knnc(double **data, int *labels, double *result, int n, int f, int c, int k
             neighbours[pass][1] = kFar;
         }
     }
+}
+
+void knnc(double **data, int *labels, double *result, int n, int f, int c, int k) {
+    double **distances = dmatrix(0, n - 1, 0, 1);  // distance, taken mark
+    double **neighbours = dmatrix(0, k - 1, 0, 1);  // template index, distance
+    double **classes = dmatrix(0, c - 1, 0, 2);
+
+    for (int i = 0; i < n; i++) {
+        double sum = 0.0;
+        for (int j = 0; j < f; j++) sum += (data[n][j] - data[i][j]) * (data[n][j] - data[i][j]);
+        distances[i][0] = std::sqrt(sum);
+    }
+
+    nearestNeighbourPasses(distances, n, k, neighbours);
 
     // Class (0-based table row) of neighbour m, or -1 when it counts in none.
     auto classOf = [&](int m) {

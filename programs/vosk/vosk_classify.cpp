@@ -39,10 +39,6 @@ constexpr int kLineBuffer = 100;
 constexpr int kMaxWords = 20;
 constexpr int kLabelBuffer = 3;
 
-// Running start of the neighbour search; a template farther than this is
-// never a neighbour.
-constexpr double kFar = 1000.0;
-
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
 std::string mapPath(const std::string &dir) { return dir + "feature_map.dat"; }
@@ -472,26 +468,7 @@ void knnc(double **data, int *labels, double *result, int n, int f, int c, int k
         distances[i][0] = sum;
     }
 
-    int previous = -1;
-    for (int pass = 0; pass < k; pass++) {
-        double best = kFar;
-        int selected = -1;
-        for (int i = 0; i < n; i++) {
-            if (distances[i][1] == 0.0 && distances[i][0] <= best) {
-                best = distances[i][0];
-                selected = i;
-            }
-        }
-        if (selected >= 0) {
-            distances[selected][1] = 1.0;
-            neighbours[pass][0] = selected;
-            neighbours[pass][1] = best;
-            previous = selected;
-        } else {
-            neighbours[pass][0] = previous;
-            neighbours[pass][1] = kFar;
-        }
-    }
+    nearestNeighbourPasses(distances, n, k, neighbours);
 
     // Class (0-based table row) of neighbour m, or -1 when it counts in none.
     auto classOf = [&](int m) {
