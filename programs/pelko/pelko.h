@@ -59,7 +59,8 @@ void printAccuracy(long k1, long k2, const Locations &where);
 std::vector<std::string> trainingImages(const std::string &folder);
 
 // Number of image entries of folder, after printing the first two numbers
-// of image_label.dat ("%d, %d\n") and checking the count against the first.
+// of image_label.dat ("%d, %d\n"; 32-bit, saturated at the ends of the
+// range) and checking the count against the first.
 // Stops: no image_label.dat, a first line without two numbers, no image
 // entry, a count that differs.
 int findImageFile(const std::string &folder, const Locations &where);
@@ -113,10 +114,12 @@ void leaveOneOut(int k, double *percent_error, const Locations &where);
 
 // Prints, feature by feature, the standard deviation of each class
 // ("%.4f\n", classes in order), then the W Fisher ratios on one line
-// ("%.5f", blank separated).  Classes are the runs of equal labels in file
-// order, which must be 1, 2, ..., M (M from the label header, at least 2)
-// with at least two templates each; anything else stops with a message
-// naming the line.
+// ("%.5f", blank separated; inf for classes that are each constant with
+// different means, 0 for a pair with neither difference nor spread).
+// Classes are the runs of equal labels in file order, which must be 1, 2,
+// ..., M (M from the label header, at least 1) with at least two templates
+// each; anything else stops with a message naming the line.  With M = 1
+// the deviations are printed and the ratio line is refused.
 void fisherRatio(const Locations &where);
 
 }  // namespace craq

@@ -34,13 +34,14 @@ int readHeader(const std::string &path, const char *openFailure, int header[4]) 
 }
 
 // (mj - mk)^2 / (sj^2 + sk^2) of one ordered pair of classes.  Two classes
-// that are both constant in the feature leave no spread to divide by; as in
-// every normalisation of the system (spreadScaled), a pair without a usable
-// spread contributes 0 instead of inf or NaN.
+// that are each constant in the feature with different means are perfectly
+// separated: the ratio is inf.  Only a pair with neither a difference nor a
+// spread (0/0) counts 0, as a feature that does not separate them.
 double pairRatio(double mj, double mk, double sj, double sk) {
+    const double difference = (mj - mk) * (mj - mk);
     const double spread = sj * sj + sk * sk;
-    if (!std::isfinite(spread) || !(spread > 0.0) || !std::isfinite(1.0 / spread)) return 0.0;
-    return (mj - mk) * (mj - mk) / spread;
+    if (difference == 0.0 && spread == 0.0) return 0.0;
+    return difference / spread;
 }
 
 // First template of each class: start[c - 1] .. start[c] - 1 are the
@@ -150,7 +151,8 @@ void leaveOneOut(int k, double *percent_error, const Locations &where) {
 // 2 M (M - 1), so each unordered pair enters twice.
 //
 // Example: two classes with feature values {0, 2} and {4, 6} give the
-// deviations 1.4142 and 1.4142 and the ratio 2 x (16 / 4) / 4 = 2.00000.
+// deviations 1.4142 and 1.4142 and the ratio 2 x (16 / 4) / 4 = 2.00000;
+// with {1, 1} and {3, 3} the deviations are 0.0000 and the ratio inf.
 void fisherRatio(const Locations &where) {
     int mapHeader[4];
     readHeader(mapPath(where), "can't open feature map file\n", mapHeader);
@@ -175,9 +177,13 @@ void fisherRatio(const Locations &where) {
     if (numbers < 3)
         fatalExit(Stream::out, "error - " + labelPath(where) +
                                    " has no class count in its header; the Fisher ratio needs one\n");
-    if (classes < 2)
+    // A class count below 1 names no class.  With one class the deviations
+    // are still printed; only the ratio, which compares classes, is refused.
+    auto tooFewClasses = [&] {
         fatalExit(Stream::out, "error - the Fisher ratio needs at least 2 classes, " + labelPath(where) +
                                    " announces " + std::to_string(classes) + "\n");
+    };
+    if (classes < 1) tooFewClasses();
     int *labels = ivector(0, n - 1);
     read_LB(labels, &nL, &classes, where.dataRoot);
     const std::vector<int> start = classRuns(labels, n, classes, labelPath(where));
@@ -202,6 +208,7 @@ void fisherRatio(const Locations &where) {
             std::printf("%.4f\n", sd[c][i]);
         }
     }
+    if (classes < 2) tooFewClasses();
     const double pairs = 2.0 * classes * (classes - 1.0);
     for (int i = 0; i < w; i++) {
         double total = 0.0;

@@ -171,7 +171,7 @@ TEST(Pelko_fisherRatio, regression_labelsThatFormNoClassesStop) {
          "error - @ holds labels of 2 classes, its header announces 4\n"},
         {"no class count", {1, 1, 1, 2, 2, 2}, -1,
          "error - @ has no class count in its header; the Fisher ratio needs one\n"},
-        {"one class", {1, 1, 1, 1, 1, 1}, 1, "error - the Fisher ratio needs at least 2 classes, @ announces 1\n"},
+        {"no class", {1, 1, 1, 1, 1, 1}, 0, "error - the Fisher ratio needs at least 2 classes, @ announces 0\n"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -185,6 +185,50 @@ TEST(Pelko_fisherRatio, regression_labelsThatFormNoClassesStop) {
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.out, expected);
     }
+}
+
+// Classes that are each constant in a feature: different means separate
+// them perfectly (inf, as printf prints it); equal means are 0/0 and count
+// 0.  One pair of 0/0 beside a separated pair leaves the feature inf.
+TEST(Pelko_fisherRatio, constantClasses) {
+    struct Case {
+        const char *name;
+        std::vector<double> values;  // feature 0 of the templates
+        std::vector<int> labels;
+        int classes;
+        std::string out;
+    };
+    const Case cases[] = {
+        {"different means", {1, 1, 3, 3}, {1, 1, 2, 2}, 2, "0.0000\n0.0000\ninf\n"},
+        {"lower mean second", {3, 3, 1, 1}, {1, 1, 2, 2}, 2, "0.0000\n0.0000\ninf\n"},
+        {"equal means", {2, 2, 2, 2}, {1, 1, 2, 2}, 2, "0.0000\n0.0000\n0.00000\n"},
+        {"one pair 0/0", {1, 1, 1, 1, 5, 5}, {1, 1, 2, 2, 3, 3}, 3, "0.0000\n0.0000\n0.0000\ninf\n"},
+        {"one class constant", {1, 1, 2, 4}, {1, 1, 2, 2}, 2, "0.0000\n1.4142\n1.00000\n"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        PelkoRoots roots;
+        std::vector<std::vector<double>> rows;
+        for (double v : c.values) rows.push_back({v});
+        test::writeTemplateSet(roots, rows, c.labels, c.classes);
+        RunResult r = runPelko(roots, {"-fisher"});
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, c.out);
+    }
+}
+
+// One class: the deviations of every feature are printed, then the ratio
+// line, which needs two classes to compare, is refused.
+TEST(Pelko_fisherRatio, oneClassPrintsDeviationsThenRefusesRatio) {
+    PelkoRoots roots;
+    std::vector<std::vector<double>> rows;
+    for (int i = 0; i < 6; i++) rows.push_back({static_cast<double>(i), 1.0, 0.5 * i});
+    test::writeTemplateSet(roots, rows, {1, 1, 1, 1, 1, 1}, 1);
+    RunResult r = runPelko(roots, {"-fisher"});
+    EXPECT_EQ(r.status, 1);
+    // sqrt(17.5 / 5), 0, sqrt(4.375 / 5).
+    EXPECT_EQ(r.out, "1.8708\n0.0000\n0.9354\nerror - the Fisher ratio needs at least 2 classes, " +
+                         roots.cl("feature_label.dat") + " announces 1\n");
 }
 
 TEST(Pelko_fisherRatio, countsDiffer) {

@@ -9,6 +9,8 @@
 // templates than follow.
 #include <dirent.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -51,6 +53,13 @@ bool readsAsNumber(const char *word) {
     char *end = nullptr;
     std::strtol(word, &end, 10);
     return end != word;
+}
+
+// The leading number of word as strtol gives it with a 32-bit long: values
+// beyond the range saturate at 2147483647 and -2147483648.
+int32_t leadingInt32(const char *word) {
+    const long value = std::strtol(word, nullptr, 10);
+    return static_cast<int32_t>(std::clamp<long>(value, INT32_MIN, INT32_MAX));
 }
 
 // Closes a file written by this module; a failed flush (full disk) would
@@ -131,7 +140,8 @@ std::vector<std::string> trainingImages(const std::string &folder) {
 }
 
 // The first line of image_label.dat must start with two numbers: the number
-// of images in the folder and one more, which is only printed.
+// of images in the folder and one more, which is only printed.  Both are
+// 32-bit numbers: "4294967299 -4294967299" reads as 2147483647, -2147483648.
 int findImageFile(const std::string &folder, const Locations &where) {
     DIR *dir = opendir(folder.c_str());
     if (dir == nullptr) fatalExit(Stream::err, "cannot open directory. \n");
@@ -149,9 +159,9 @@ int findImageFile(const std::string &folder, const Locations &where) {
         fatalExit(Stream::out, listPath +
                                    ": its first line must hold the number of images in the folder "
                                    "and a second number\n");
-    const long announced = std::strtol(words[0], nullptr, 10);
-    const long second = std::strtol(words[1], nullptr, 10);
-    std::printf("%ld, %ld\n", announced, second);
+    const int32_t announced = leadingInt32(words[0]);
+    const int32_t second = leadingInt32(words[1]);
+    std::printf("%d, %d\n", announced, second);
 
     const int count = static_cast<int>(trainingImages(folder).size());
     if (count == 0) fatalExit(Stream::out, "No matching files found\n");

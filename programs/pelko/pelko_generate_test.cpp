@@ -42,6 +42,35 @@ TEST(Pelko_findImageFile, countsImageEntries) {
     EXPECT_EQ(names.size(), 4u);
 }
 
+// The two numbers of the first line are 32-bit: beyond the range they
+// saturate (never wrap: 4294967300 is not 4), and are printed as such.
+TEST(Pelko_findImageFile, firstLineNumbersAre32Bit) {
+    struct Case {
+        const char *list;
+        std::string out;
+    };
+    const std::string mismatch = "Image label and image source do not match - check the files\n";
+    const Case cases[] = {
+        {"4294967299 -4294967299\n", "2147483647, -2147483648\n" + mismatch},
+        {"4294967300 0\n", "2147483647, 0\n" + mismatch},
+        {"2147483648 -2147483649\n", "2147483647, -2147483648\n" + mismatch},
+        {"-4294967292 1\n", "-2147483648, 1\n" + mismatch},
+        {"4 99999999999999999999999\n", "4, 2147483647\n[4]"},
+        {"4 -4294967299\n", "4, -2147483648\n[4]"},
+        {"2147483647 -2147483648\n", "2147483647, -2147483648\n" + mismatch},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.list);
+        PelkoRoots roots;
+        fillFolder(roots);
+        writeFile(roots.cl("image_label.dat"), c.list);
+        RunResult r = runCaptured(
+            [&] { std::printf("[%d]", findImageFile(roots.dir.file("images/"), roots.locations)); });
+        EXPECT_EQ(r.status, c.out.back() == ']' ? 0 : 1);
+        EXPECT_EQ(r.out, c.out);
+    }
+}
+
 TEST(Pelko_findImageFile, refusals) {
     struct Case {
         const char *name;
