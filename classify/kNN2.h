@@ -15,9 +15,10 @@ namespace craq {
 // the greatest word count.
 
 // Reads one line of fp into buf (max bytes): keeps at most max - 1 bytes,
-// discards the rest of the line, never stores the newline, always
-// terminates.  Returns the number of bytes kept, or -1 at end of file when
-// nothing was read (buf untouched then).
+// discards the rest of the line, never stores the newline, terminates
+// every line it returns.  Returns the number of bytes kept, or -1 at end of
+// file when no byte was stored (buf untouched then; with max 1 a last line
+// without a newline reads so).
 int fgetline(std::FILE *fp, char *buf, int max);
 
 // Splits line in place into at most max white-space separated words:
@@ -45,11 +46,31 @@ const char *className(int code);
 // out[0..4] = class-membership vector of query[0..8], with k >= 1 neighbours.
 void classifyKNN(int k, const double *query, double *out, const std::string &dataRoot);
 
+// Reads the header line of the open template file fp as the classifiers
+// read it: a line buffer of lineBuffer bytes (a longer line is cut after
+// lineBuffer - 1 characters), at most 20 words, counts[0..3] = strtol of the
+// first four words with 32-bit results (a word that is no number gives 0, a
+// number beyond the 32-bit range saturates), 0 for absent words.  Returns
+// the number of words converted (0..4), or -1 for an empty file.
+int readHeaderNumbers(std::FILE *fp, int lineBuffer, int counts[4]);
+
 // Reads the header line of the open template file fp (named path in
-// messages): counts[0..3] = its first numbers (at most four, 0 for absent
-// ones).  Returns how many there are, at least 2; an empty file or a header
-// with fewer than 2 numbers ends the run.
+// messages) for the training tool: counts[0..3] = its first numbers (at
+// most four; a word that is no integer ends them; 0 for absent ones).
+// Returns how many there are, at least 2; an empty file or a header with
+// fewer than 2 numbers ends the run.
 int readTemplateHeader(std::FILE *fp, const std::string &path, int counts[4]);
+
+// Lines left in the open file fp from its position on, counted as fgetline
+// returns them (a last line without a newline counts).  Reads to the end of
+// the file and allocates nothing.
+long long countRemainingLines(std::FILE *fp);
+
+// Ends the run naming path when the open template file fp, read past its
+// header, holds fewer than announced lines ("template file <path> holds N
+// of the M <what> its header announces").  Called before a header count
+// sizes an allocation, so a damaged or hostile header cannot drive one.
+void requireBodyLines(std::FILE *fp, const std::string &path, int announced, const char *what);
 
 // The body of an open template file (read from its start; line 0, the
 // header, is skipped), lines read up to lineBuffer - 1 characters: line L

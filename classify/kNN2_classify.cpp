@@ -8,6 +8,7 @@
 // its last row and z-scores templates and query together, so the query
 // takes part in its own normalisation.
 #include <cmath>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -33,6 +34,15 @@ constexpr int kLabelBuffer = 3;
 constexpr double kFar = 1000.0;
 // Features the stages read (positions 0..8).
 constexpr int kFeatures = 9;
+
+// strtol as a 32-bit long gives it: the 64-bit result clamped to the int
+// range, where a 32-bit strtol saturates.  A word that is no number is 0.
+int strtol32(const char *word) {
+    const long value = std::strtol(word, nullptr, 10);
+    if (value > INT32_MAX) return INT32_MAX;
+    if (value < INT32_MIN) return INT32_MIN;
+    return static_cast<int>(value);
+}
 
 std::string mapPath(const std::string &dataRoot) { return dataRoot + "CL/feature_map.dat"; }
 std::string labelPath(const std::string &dataRoot) { return dataRoot + "CL/feature_label.dat"; }
@@ -155,17 +165,24 @@ const char *className(int code) {
 // Reads the template set under dataRoot, appends query as its last row,
 // normalises all rows together and runs the three-stage tree into out.
 //
+// The headers are read with strtol (readHeaderNumbers): a first word that
+// is no number gives a count of 0, so a map header "abc 9" or "3" with
+// k = 5 stops with the k message, and a label header needs only its first
+// number.
+//
 // Refused, with a message and exit 1: k < 1; a template file that does not
-// open, is empty, or has a header with fewer than 2 numbers; fewer
-// templates than k; a feature count other than 9; a label count other than
-// the template count; fewer feature or label lines than announced; fewer
-// than 2 templates (no spread to normalise by).
+// open or is empty; fewer templates than k; a feature count other than 9;
+// fewer feature lines than announced (checked before the header count
+// sizes anything); a label count other than the template count; fewer
+// label lines than announced; fewer than 2 templates (no spread to
+// normalise by).
 void classifyKNN(int k, const double *query, double *out, const std::string &dataRoot) {
     if (k < 1) fatalExit(Stream::out, "error - k must be at least 1, got " + std::to_string(k) + "\n");
 
     std::FILE *map = openMap(dataRoot);
     int mapHeader[4];
-    readTemplateHeader(map, mapPath(dataRoot), mapHeader);
+    if (readHeaderNumbers(map, kLineBuffer, mapHeader) < 0)
+        fatalExit(Stream::out, "template file " + mapPath(dataRoot) + " is empty\n");
     int nT = mapHeader[0];
     int nF = mapHeader[1];
     int third = mapHeader[2];
@@ -174,6 +191,7 @@ void classifyKNN(int k, const double *query, double *out, const std::string &dat
     if (nF != kFeatures)
         fatalExit(Stream::out, "template file " + mapPath(dataRoot) + " announces " +
                                    std::to_string(nF) + " features, the classifier needs 9\n");
+    requireBodyLines(map, mapPath(dataRoot), nT, "templates");
 
     double **templates = dmatrix(0, nT, 0, nF - 1);
     double **normalised = dmatrix(0, nT, 0, nF - 1);
@@ -182,7 +200,8 @@ void classifyKNN(int k, const double *query, double *out, const std::string &dat
 
     std::FILE *labelFile = openLabels(dataRoot);
     int labelHeader[4];
-    readTemplateHeader(labelFile, labelPath(dataRoot), labelHeader);
+    if (readHeaderNumbers(labelFile, kLineBuffer, labelHeader) < 0)
+        fatalExit(Stream::out, "template file " + labelPath(dataRoot) + " is empty\n");
     int nL = labelHeader[0];
     int nC = labelHeader[2];
     if (nL != nT) fatalExit(Stream::out, "feature map and feature label not compatible\n");
@@ -197,6 +216,18 @@ void classifyKNN(int k, const double *query, double *out, const std::string &dat
     free_ivector(labels, 0, nT);
     free_dmatrix(normalised, 0, nT, 0, nF - 1);
     free_dmatrix(templates, 0, nT, 0, nF - 1);
+}
+
+int readHeaderNumbers(std::FILE *fp, int lineBuffer, int counts[4]) {
+    for (int i = 0; i < 4; i++) counts[i] = 0;
+    // Zero-filled: with a buffer below 1 fgetline stores nothing at all.
+    std::vector<char> line(static_cast<std::size_t>(lineBuffer > 0 ? lineBuffer : 1));
+    char *words[kMaxWords];
+    if (fgetline(fp, line.data(), lineBuffer) < 0) return -1;
+    const int nwords = getwords(line.data(), words, kMaxWords);
+    const int numbers = nwords < 4 ? nwords : 4;
+    for (int i = 0; i < numbers; i++) counts[i] = strtol32(words[i]);
+    return numbers;
 }
 
 // Header line of a template file: "N F" or "N F C" (templates, features,
@@ -221,6 +252,31 @@ int readTemplateHeader(std::FILE *fp, const std::string &path, int counts[4]) {
         fatalExit(Stream::out, "template file " + path +
                                    " has no header with the numbers of templates and features\n");
     return numbers;
+}
+
+long long countRemainingLines(std::FILE *fp) {
+    long long lines = 0;
+    bool open = false;  // a line has begun and has no newline yet
+    for (int c = std::getc(fp); c != EOF; c = std::getc(fp)) {
+        if (c == '\n') {
+            lines++;
+            open = false;
+        } else {
+            open = true;
+        }
+    }
+    return lines + (open ? 1 : 0);
+}
+
+// Every body line, empty ones included, fills one row; so a file holds at
+// most as many templates as it has lines after the header, and a header
+// announcing more is refused before its count sizes the matrices (a 1.5 KB
+// file announcing 300,000,000 templates would otherwise ask for 24 GB).
+void requireBodyLines(std::FILE *fp, const std::string &path, int announced, const char *what) {
+    const long long lines = countRemainingLines(fp);
+    if (lines < announced)
+        fatalExit(Stream::out, "template file " + path + " holds " + std::to_string(lines) + " of the " +
+                                   std::to_string(announced) + " " + what + " its header announces\n");
 }
 
 int readTemplateRows(std::FILE *fp, double **map, int nT, int nF, int lineBuffer) {

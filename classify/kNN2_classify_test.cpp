@@ -10,6 +10,7 @@
 
 #include "classify/kNN2.h"
 #include "tests/support/capture.h"
+#include "tests/support/memlimit.h"
 #include "toolbox/nrutil.h"
 
 namespace craq {
@@ -440,7 +441,7 @@ TEST(kNN2_classifyKNN, templateFileErrorsEndTheRun) {
     TemplateFiles f;
     const std::string map = f.map(), labels = f.labels();
     const std::string full = "8 9 4\n" + mapBody(), fullLabels = "8 9 4\n" + labelBody();
-    const std::string noHeader = " has no header with the numbers of templates and features\n";
+    const std::string kMessage = "error - k can not be bigger than the number of template points\n";
     const std::string missing = "\x01";  // no such file
     struct Case {
         const char *name;
@@ -453,17 +454,27 @@ TEST(kNN2_classifyKNN, templateFileErrorsEndTheRun) {
         {"no label file", full, missing, 5, "can't open feature label file\n"},
         {"empty feature map", "", fullLabels, 5, "template file " + map + " is empty\n"},
         {"empty label file", full, "", 5, "template file " + labels + " is empty\n"},
-        {"one header number", "8\n" + mapBody(), fullLabels, 5, "template file " + map + noHeader},
-        {"header that is no number", "eight nine\n" + mapBody(), fullLabels, 5, "template file " + map + noHeader},
-        {"one label header number", full, "8\n" + labelBody(), 5, "template file " + labels + noHeader},
+        // strtol reads a word that is no number as 0 and an absent one
+        // leaves 0: nT below k, or no features
+        {"one header number below k", "3\n" + mapBody(3), fullLabels, 5, kMessage},
+        {"first header word no number", "abc 9\n" + mapBody(), fullLabels, 5, kMessage},
+        {"header words no numbers", "eight nine\n" + mapBody(), fullLabels, 5, kMessage},
+        {"empty header line", "\n" + mapBody(), fullLabels, 5, kMessage},
+        {"one header number", "8\n" + mapBody(), fullLabels, 5,
+         "template file " + map + " announces 0 features, the classifier needs 9\n"},
+        {"label header no number", full, "x 9 4\n" + labelBody(), 5,
+         "feature map and feature label not compatible\n"},
         {"eight features", "8 8 4\n" + mapBody(), fullLabels, 5,
          "template file " + map + " announces 8 features, the classifier needs 9\n"},
         {"fewer feature lines", "8 9 4\n" + mapBody(7), fullLabels, 5,
          "template file " + map + " holds 7 of the 8 templates its header announces\n"},
         {"fewer label lines", full, "8 9 4\n" + labelBody(7), 5,
          "template file " + labels + " holds 7 of the 8 labels its header announces\n"},
-        {"k above the templates", full, fullLabels, 9,
-         "error - k can not be bigger than the number of template points\n"},
+        {"k above the templates", full, fullLabels, 9, kMessage},
+        {"header announcing more lines than the file holds", "9 9 4\n" + mapBody(), fullLabels, 5,
+         "template file " + map + " holds 8 of the 9 templates its header announces\n"},
+        {"header count saturating at 32 bits", "99999999999 9 4\n" + mapBody(), fullLabels, 5,
+         "template file " + map + " holds 8 of the 2147483647 templates its header announces\n"},
         {"label count differs", full, "7 9 4\n" + labelBody(7), 5,
          "feature map and feature label not compatible\n"},
         {"k of 0", full, fullLabels, 0, "error - k must be at least 1, got 0\n"},
@@ -477,6 +488,50 @@ TEST(kNN2_classifyKNN, templateFileErrorsEndTheRun) {
         if (c.labelText != missing) test::writeFile(labels, c.labelText);
         test::RunResult r = test::runCaptured([&] { classify(c.k, queryOf(0), f.root()); });
         EXPECT_EQ(r.out, c.message);
+        EXPECT_EQ(r.status, 1);
+    }
+}
+
+// A label header is complete with its first number, nL: "5" over five
+// labels classifies exactly as "5 9 4" does.
+TEST(kNN2_classifyKNN, regression_labelHeaderOfOneNumber) {
+    TemplateFiles files;
+    auto run = [&] {
+        return test::runCaptured([&] {
+            for (double v : classify(5, queryOf(1), files.root())) std::printf("%.17g\n", v);
+        });
+    };
+    files.write("5 9 4\n" + mapBody(5), "5 9 4\n" + labelBody(5));
+    const test::RunResult full = run();
+    test::writeFile(files.labels(), "5\n" + labelBody(5));
+    const test::RunResult one = run();
+    EXPECT_EQ(full.status, 0);
+    EXPECT_EQ(one.status, 0);
+    EXPECT_EQ(test::lines(one.out).size(), 5u);
+    EXPECT_EQ(one.out, full.out);
+}
+
+// A header announcing far more templates than its 1.5 KB file holds is
+// refused, naming the file, before its count sizes anything: the child runs
+// with no more than 64 MiB of address space to grow into, where the
+// matrices of 300,000,000 templates alone would take 24 GB.
+TEST(kNN2_classifyKNN, regression_hugeHeaderCountAllocatesNothing) {
+    TemplateFiles files;
+    for (const char *count : {"300000000", "2000000000"}) {
+        SCOPED_TRACE(count);
+        const std::string body = mapBody(24);
+        files.write(std::string(count) + " 9 4\n" + body, std::string(count) + " 9 4\n" + labelBody());
+        ASSERT_GT(body.size(), 1400u);
+        const test::RunResult r = test::runCaptured([&] {
+            if (!test::capAddressSpaceGrowth(64u << 20)) {
+                std::printf("no address space limit\n");
+                return;
+            }
+            classify(5, queryOf(0), files.root());
+        });
+        EXPECT_EQ(r.out, "template file " + files.map() + " holds 24 of the " + count +
+                             " templates its header announces\n");
+        EXPECT_EQ(r.err, "");
         EXPECT_EQ(r.status, 1);
     }
 }
@@ -510,6 +565,68 @@ TEST(kNN2_read_LB, keepsTwoCharactersPerLine) {
     for (int i = 0; i < 6; i++) {
         SCOPED_TRACE(i);
         EXPECT_EQ(labels[i], expected[i]);
+    }
+}
+
+// The classifiers' header: strtol of each of the first four words with
+// 32-bit results, whatever the words hold; a long line is cut at the
+// buffer.
+TEST(kNN2_readHeaderNumbers, strtolOfTheFirstFourWords) {
+    const std::string cut = "6" + std::string(97, ' ') + "15\n";  // "5" is character 100
+    struct Case {
+        const char *name;
+        std::string text;
+        int lineBuffer;
+        int count;
+        int values[4];
+    };
+    const Case cases[] = {
+        {"two numbers", "12 9\n", 200, 2, {12, 9, 0, 0}},
+        {"first word no number", "abc 9\n", 200, 2, {0, 9, 0, 0}},
+        {"one number", "3\n", 200, 1, {3, 0, 0, 0}},
+        {"leading numbers of words", "12abc 9.5 -3x\r\n", 200, 3, {12, 9, -3, 0}},
+        {"at most four", " 1\t2 x 4 5 6\n", 200, 4, {1, 2, 0, 4}},
+        {"32-bit saturation", "4294967299 -4294967299\n", 200, 2, {2147483647, -2147483647 - 1, 0, 0}},
+        {"empty line", "\n", 200, 0, {0, 0, 0, 0}},
+        {"header cut at 99 characters", cut, 100, 2, {6, 1, 0, 0}},
+        {"the same header whole", cut, 200, 2, {6, 15, 0, 0}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        TemplateFiles files;
+        files.write(c.text + "next\n", "");
+        std::FILE *fp = std::fopen(files.map().c_str(), "r");
+        ASSERT_NE(fp, nullptr);
+        int counts[4] = {-1, -1, -1, -1};
+        EXPECT_EQ(readHeaderNumbers(fp, c.lineBuffer, counts), c.count);
+        EXPECT_EQ(countRemainingLines(fp), 1);  // the header line was read whole
+        std::fclose(fp);
+        for (int i = 0; i < 4; i++) EXPECT_EQ(counts[i], c.values[i]);
+    }
+    TemplateFiles empty;
+    empty.write("", "");
+    std::FILE *fp = std::fopen(empty.map().c_str(), "r");
+    ASSERT_NE(fp, nullptr);
+    int counts[4] = {-1, -1, -1, -1};
+    EXPECT_EQ(readHeaderNumbers(fp, 200, counts), -1);
+    std::fclose(fp);
+}
+
+// Lines as fgetline returns them: a last line without a newline counts, an
+// empty line counts.
+TEST(kNN2_countRemainingLines, linesAsFgetlineReadsThem) {
+    const struct {
+        std::string text;
+        long long lines;
+    } cases[] = {{"", 0}, {"\n", 1}, {"a", 1}, {"a\n", 1}, {"a\n\nb", 3}, {"a\r\nb\r\n", 2}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.text);
+        TemplateFiles files;
+        files.write(c.text, "");
+        std::FILE *fp = std::fopen(files.map().c_str(), "r");
+        ASSERT_NE(fp, nullptr);
+        EXPECT_EQ(countRemainingLines(fp), c.lines);
+        std::fclose(fp);
     }
 }
 

@@ -12,29 +12,28 @@ namespace craq {
 // while fewer than max - 1 are kept; later bytes of the line are read and
 // dropped.  The newline ends the line: the NUL goes after the kept bytes and
 // their count is returned (0 for an empty line).  At the end of the file (or
-// a read error) a line with no byte read returns -1 and leaves buf untouched;
-// otherwise it is terminated and returned like any other, and the next call
-// returns -1.
+// a read error) with no byte stored, -1 is returned and buf left untouched;
+// otherwise the kept bytes are terminated and returned like any other line,
+// and the next call returns -1.  So with max 1, which keeps no byte, a last
+// line without a newline reads as the end of the file.
 //
 // max < 1 leaves no room even for the terminator: the line is consumed and 0
-// returned (-1 at end of file) without writing to buf.
+// returned (-1 at the end of the file) without writing to buf.
 //
 // Example, max 3 on "12345\n6\n": "12" and 2, then "6" and 1, then -1.
 int fgetline(std::FILE *fp, char *buf, int max) {
     int n = 0;
-    bool readAny = false;
     for (;;) {
         const int c = std::getc(fp);
         if (c == EOF) break;
-        readAny = true;
         if (c == '\n') {
             if (max >= 1) buf[n] = '\0';
             return n;
         }
         if (n < max - 1) buf[n++] = static_cast<char>(c);
     }
-    if (!readAny) return -1;
-    if (max >= 1) buf[n] = '\0';
+    if (n == 0) return -1;
+    buf[n] = '\0';
     return n;
 }
 

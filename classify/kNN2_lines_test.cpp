@@ -60,7 +60,8 @@ TEST(kNN2_fgetline, linesOfAFile) {
         {"ab, empty, cd without newline", "ab\n\ncd", 100, {{2, "ab"}, {0, ""}, {2, "cd"}}},
         {"five digits with max 3", "12345\n6\n", 3, {{2, "12"}, {1, "6"}}},
         {"exactly max - 1", "123\n1234\n", 4, {{3, "123"}, {3, "123"}}},
-        {"max 1 keeps nothing", "abc\n\nd", 1, {{0, ""}, {0, ""}, {0, ""}}},
+        // the last line has no newline and stores nothing: end of file
+        {"max 1 keeps nothing", "abc\n\nd", 1, {{0, ""}, {0, ""}}},
         {"carriage return kept", "x y\r\n", 100, {{4, "x y\r"}}},
         {"tab and NUL stored", std::string("a\tb\0c\n", 6), 100, {{5, std::string("a\tb\0c", 5)}}},
         {"only newlines", "\n\n", 10, {{0, ""}, {0, ""}}},
@@ -90,6 +91,24 @@ TEST(kNN2_fgetline, endOfFileLeavesBufferUntouched) {
     for (char c : buf) EXPECT_EQ(c, '#');
 }
 
+// With max 1 no byte is ever stored, so a last line without a newline ends
+// the file: -1, and the buffer is not even terminated.
+TEST(kNN2_fgetline, regression_maxOneAtEndOfFileStoresNothing) {
+    for (const char *text : {"abc", "x\nabc"}) {
+        SCOPED_TRACE(text);
+        TextFile f(text);
+        char buf = '#';
+        if (text[1] == '\n') {
+            EXPECT_EQ(fgetline(f.get(), &buf, 1), 0);
+            EXPECT_EQ(buf, '\0');
+            buf = '#';
+        }
+        EXPECT_EQ(fgetline(f.get(), &buf, 1), -1);
+        EXPECT_EQ(buf, '#');
+        EXPECT_EQ(fgetline(f.get(), &buf, 1), -1);
+    }
+}
+
 // A line far longer than the buffer: exactly max - 1 bytes and the
 // terminator are written, the bytes after the buffer stay as they were, and
 // the next call starts on the next line.
@@ -106,14 +125,16 @@ TEST(kNN2_fgetline, longLineNeverWritesPastBuffer) {
 }
 
 // With no room even for a terminator the line is consumed and nothing is
-// written.
+// written; a last line without a newline stores nothing and reads as the
+// end of the file.
 TEST(kNN2_fgetline, maxBelowOneWritesNothing) {
     for (int max : {0, -5}) {
         SCOPED_TRACE(max);
-        TextFile f("abc\nd");
+        TextFile f("abc\n\nd");
         char canary = '@';
         EXPECT_EQ(fgetline(f.get(), &canary, max), 0);
         EXPECT_EQ(fgetline(f.get(), &canary, max), 0);
+        EXPECT_EQ(fgetline(f.get(), &canary, max), -1);
         EXPECT_EQ(fgetline(f.get(), &canary, max), -1);
         EXPECT_EQ(canary, '@');
     }

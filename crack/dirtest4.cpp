@@ -370,6 +370,10 @@ double scoreRepresentation(const ShapeFamily &rect, const ShapeFamily &unid,
     return total;
 }
 
+// Total passed to scoreLevels for a histogram scored as stored, which has
+// no count total that could be zero.
+constexpr double kScoreAsStored = 1.0;
+
 // A level score moved to [0, 1]: (score - least) x factor, the difference
 // rounded to float first.
 float rescale(float score, double least, double factor) {
@@ -522,9 +526,11 @@ void unidOrRect2(NetworkList networks, CrackList cracks) {
 //    paired-weights family, rescaled (s0 - 0.125) x 8/7, (s1 - 0.25) x 4/3,
 //    (s2 - 0.125) x 8/7.
 // Each subtracted value is the least score of its level for a histogram
-// summing to 1, so the outputs run from 0 to 1.  A histogram whose counts
-// total zero (no orientation steps; no pooled lines, or no representation)
-// gives the outputs 0 directly.
+// summing to 1, so the outputs run from 0 to 1.  The weights are scored as
+// stored, whatever they sum to: all-zero weights (no pooled lines, or no
+// representation) err 1.0 at every level, score 0.5 and rescale to
+// [3/7, 1/3, 3/7].  An orientation histogram without counts has no folded
+// form (0/0) and gives histShape 0 directly.
 void histShapeFilter(NetworkList networks) {
     const ShapeFamily rightAngle(ShapeFamilyKind::foldedRightAngle);
     const ShapeFamily paired(ShapeFamilyKind::pairedWeights);
@@ -540,20 +546,17 @@ void histShapeFilter(NetworkList networks) {
         }
 
         float q[8] = {};
-        double pooledTotal = 0;
         if (const straight_line_representation *s = n->hStraightLineRepresentation) {
-            for (int j = 0; j < 16; j++) pooledTotal += s->straightIndexHistogram[j];
             const float *w = s->straightIndexHistogram2;
             for (int i = 0; i < 8; i++)
                 q[i] = static_cast<float>(static_cast<double>(w[2 * i]) + w[2 * i + 1]);
         }
         float *hs2 = n->histShape2;
-        scoreLevels(paired, q, pooledTotal, hs2);
-        if (pooledTotal > 0) {
-            hs2[0] = rescale(hs2[0], 0.125, 8.0 / 7.0);
-            hs2[1] = rescale(hs2[1], 0.25, 4.0 / 3.0);
-            hs2[2] = rescale(hs2[2], 0.125, 8.0 / 7.0);
-        }
+        // The weights need no total: they are not normalised.
+        scoreLevels(paired, q, kScoreAsStored, hs2);
+        hs2[0] = rescale(hs2[0], 0.125, 8.0 / 7.0);
+        hs2[1] = rescale(hs2[1], 0.25, 4.0 / 3.0);
+        hs2[2] = rescale(hs2[2], 0.125, 8.0 / 7.0);
     }
 }
 

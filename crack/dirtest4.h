@@ -10,7 +10,9 @@
 // 1 - 2^-(L-1) for a concentrated one.
 //
 // Histograms whose counts total zero have no normalised form; they score 0
-// at every level and measure 0 (see scoreLevels).  Histograms and scores are
+// at every level and measure 0 (see scoreLevels).  The pooled weights of
+// histShapeFilter are not normalised and are scored as stored, zero or not.
+// Histograms and scores are
 // floats, bins from 0; the arithmetic is done in double and rounded to float
 // where a value is stored.
 #pragma once
@@ -146,8 +148,9 @@ void directionality(crknwk *list);
 void unidOrRect2(NetworkList networks, CrackList cracks);
 
 // Per network: histShape[0..2] from the folded orientation histogram,
-// histShape2[0..2] from pairs of its pooled straight-line weights, each
-// rescaled to [0, 1].  Run after unidOrRect2.
+// histShape2[0..2] from pairs of its pooled straight-line weights as
+// stored (all-zero weights give [3/7, 1/3, 3/7]), each rescaled to [0, 1].
+// Run after unidOrRect2.
 void histShapeFilter(NetworkList networks);
 
 // Earlier variant on one list: each record's own representation, unhalved

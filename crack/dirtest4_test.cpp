@@ -572,6 +572,9 @@ TEST(Dirtest4_histShapeFilter, rescaledScores) {
         {"even orientations", {1, 1, 1, 1, 1, 1, 1, 1}, {{0, 1.0f}}, {1.0f, 0.0f, 0.0f}, {0.0f, 1.0f / 3, 1.0f}},
         {"right-angle orientations, right-angle pairs", {2, 0, 1, 0, 0, 0, 1, 0}, {{2, 0.5f}, {10, 0.5f}},
          {1.0f / 3, 1.0f, 1.0f / 3}, {1.0f / 7, 1.0f, 3.0f / 7}},
+        // no counted line: the zero weights err 1.0 at every level, raw 0.5
+        {"no pooled lines, weights scored as stored", {0, 0, 6, 0, 0, 0, 0, 0}, {},
+         {0.0f, 0.0f, 1.0f}, {3.0f / 7, 1.0f / 3, 3.0f / 7}},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
@@ -592,7 +595,9 @@ TEST(Dirtest4_histShapeFilter, rescaledScores) {
 // ---- mended faults -----------------------------------------------------------------
 
 // Counts totalling zero have no normalised histogram (0/0): every level
-// score and measure is 0, and histShapeFilter's outputs are 0 directly.
+// score and measure is 0, and histShape is 0 directly.  The pooled weights
+// are scored as stored: all zero, they score 0.5 at every level, rescaled
+// [3/7, 1/3, 3/7].
 TEST(Dirtest4_scoreLevels, regression_emptyHistogramScoresZero) {
     Lists lists;
     crknwk *crack = lists.crack(1, 6);
@@ -625,7 +630,18 @@ TEST(Dirtest4_scoreLevels, regression_emptyHistogramScoresZero) {
         EXPECT_EQ(n->hStraightLineRepresentation->straightIndexHistogram2[j], 0.0f);
     }
     expectScores(n->histShape, {0, 0, 0});
-    expectScores(n->histShape2, {0, 0, 0});
+    expectScores(n->histShape2, {3.0f / 7, 1.0f / 3, 3.0f / 7});
+}
+
+// A network without any straight-line representation has no weights: they
+// count as zero and are scored like stored zeros.
+TEST(Dirtest4_histShapeFilter, regression_noRepresentationScoresZeroWeights) {
+    Lists lists;
+    crknwk *n = lists.network(10, {});
+    n->orientationHistogram[0] = 3;
+    histShapeFilter(NetworkList(lists.networks));
+    expectScores(n->histShape, {0.0f, 0.0f, 1.0f});
+    expectScores(n->histShape2, {3.0f / 7, 1.0f / 3, 3.0f / 7});
 }
 
 // A member with no line longer than 1.0 would make its pooling factor

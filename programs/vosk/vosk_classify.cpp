@@ -353,18 +353,24 @@ void linkage(double **Y, double **Z, double **S, int len) {
 // normalises all rows together and takes one k-NN decision over all nF
 // features.
 //
+// The map header is read with a line buffer of 100 (a longer header is cut
+// after 99 characters) and strtol (readHeaderNumbers), and nT is compared
+// with k straight after it: a header "3", or one whose first word is no
+// number, with k = 5 stops with the k message.
+//
 // Refused, with a message and exit 1: k < 1; a template file that does not
-// open or is empty; a map header with fewer than 2 numbers; fewer templates
-// than k; a feature count outside 1..8 (the query holds 8 values); a class
-// count (label file's first two characters) outside 1..4 (out holds 5
-// values); fewer feature or label lines than templates; fewer than 2
-// templates (no spread to normalise by).
+// open or is empty; fewer templates than k; a feature count outside 1..8
+// (the query holds 8 values); fewer feature lines than announced (checked
+// before the header count sizes anything); a class count (label file's
+// first two characters) outside 1..4 (out holds 5 values); fewer label
+// lines than templates; fewer than 2 templates (no spread to normalise by).
 void classifyKNN(int k, const double *query, double *out, const std::string &templateDir) {
     if (k < 1) fatalExit(Stream::out, "error - k must be at least 1, got " + std::to_string(k) + "\n");
 
     std::FILE *map = openMap(templateDir);
     int header[4];
-    readTemplateHeader(map, mapPath(templateDir), header);
+    if (readHeaderNumbers(map, kLineBuffer, header) < 0)
+        fatalExit(Stream::out, "template file " + mapPath(templateDir) + " is empty\n");
     int nT = header[0];
     int nF = header[1];
     int third = header[2];
@@ -374,6 +380,7 @@ void classifyKNN(int k, const double *query, double *out, const std::string &tem
         fatalExit(Stream::out, "template file " + mapPath(templateDir) + " announces " +
                                    std::to_string(nF) + " features, the classifier takes 1 to " +
                                    std::to_string(kQueryFeatures) + "\n");
+    requireBodyLines(map, mapPath(templateDir), nT, "templates");
 
     double **templates = dmatrix(0, nT, 0, nF - 1);
     double **normalised = dmatrix(0, nT, 0, nF - 1);

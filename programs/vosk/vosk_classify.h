@@ -5,8 +5,9 @@
 //   classify/hcluster.h  cluster, clusternum, stddvector, meandvector,
 //                        spreadScaled (the rule of normDist, applied pair by
 //                        pair), diffdvector, normFVA, normFVB;
-//   classify/kNN2.h      fgetline, getwords, readTemplateHeader (the map
-//                        file's header), normalise_map, className.
+//   classify/kNN2.h      fgetline, getwords, readHeaderNumbers (the map
+//                        file's header), requireBodyLines, normalise_map,
+//                        className.
 // optcluster plays no part: the earlier tree is always cut into 5 clusters.
 // The earlier tool has no multistageKNN.
 //

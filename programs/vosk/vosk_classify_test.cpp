@@ -10,11 +10,13 @@
 #include "crack/crackstats3.h"
 #include "programs/vosk/vosk_classify.h"
 #include "tests/support/capture.h"
+#include "tests/support/memlimit.h"
 #include "toolbox/nrutil.h"
 
 namespace craq {
 namespace {
 
+using test::capAddressSpaceGrowth;
 using test::RunResult;
 using test::runCaptured;
 using test::TempDir;
@@ -563,10 +565,20 @@ TEST(VoskClassify_classifyKNN, templateFolderErrorsStopNamingTheFile) {
         {"k above the templates", kSixMap, kSixLabels, 7,
          "error - k can not be bigger than the number of template points\n"},
         {"empty map", "", kSixLabels, 3, "template file {map} is empty\n"},
+        // the header is read with strtol: absent or non-numeric words are 0,
+        // and nT is compared with k before anything else
+        {"one header number below k", "3\n0\n1\n2\n", kSixLabels, 5,
+         "error - k can not be bigger than the number of template points\n"},
+        {"first header word no number", "abc 1\n0\n1\n2\n10\n11\n12\n", kSixLabels, 3,
+         "error - k can not be bigger than the number of template points\n"},
+        {"one header number below k, features and labels unusable", "3\n", "x\n", 5,
+         "error - k can not be bigger than the number of template points\n"},
         {"header without the feature count", "6\n0\n1\n2\n10\n11\n12\n", kSixLabels, 3,
-         "template file {map} has no header with the numbers of templates and features\n"},
+         "template file {map} announces 0 features, the classifier takes 1 to 8\n"},
         {"short map", "6 1\n0\n1\n2\n", kSixLabels, 3,
          "template file {map} holds 3 of the 6 templates its header announces\n"},
+        {"header count saturating at 32 bits", "4294967299 1\n0\n1\n2\n", kSixLabels, 3,
+         "template file {map} holds 3 of the 2147483647 templates its header announces\n"},
         {"more features than the query", "6 9\n0\n1\n2\n10\n11\n12\n", kSixLabels, 3,
          "template file {map} announces 9 features, the classifier takes 1 to 8\n"},
         {"no features", "6 0\n0\n1\n2\n10\n11\n12\n", kSixLabels, 3,
@@ -598,6 +610,46 @@ TEST(VoskClassify_classifyKNN, templateFolderErrorsStopNamingTheFile) {
             earlier::classifyKNN(c.k, q, out, set.dir.path());
         });
         EXPECT_EQ(r.out, message);
+        EXPECT_EQ(r.status, 1);
+    }
+}
+
+// The header is read with a buffer of 100: a longer one is cut after 99
+// characters, not refused.  Here the cut leaves the feature count "1" of
+// "15" (its "5" is character 100), so the set classifies as kSixMap does.
+TEST(VoskClassify_classifyKNN, regression_headerCutAfter99Characters) {
+    const std::string header = "6" + std::string(97, ' ') + "15 99\n";
+    const std::string body = std::string(kSixMap).substr(std::string(kSixMap).find('\n') + 1);
+    TemplateSet cut(header + body, kSixLabels);
+    TemplateSet plain(kSixMap, kSixLabels);
+    const Classified got = classify(cut, 5, 1.5);
+    EXPECT_EQ(got.run.status, 0);
+    EXPECT_EQ(got.run.out, classify(plain, 5, 1.5).run.out);
+    expectShares(got.out, {1, 0.6, 0.4, -9, -9});
+}
+
+// A header announcing far more templates than its 1.5 KB file holds is
+// refused, naming the file, before its count sizes anything: the child runs
+// with no more than 64 MiB of address space to grow into.
+TEST(VoskClassify_classifyKNN, regression_hugeHeaderCountAllocatesNothing) {
+    std::string body;
+    for (int i = 0; i < 70; i++) body += std::to_string(i % 7) + ".2500 1.5000 7.7500\n";
+    ASSERT_GT(body.size(), 1400u);
+    for (const char *count : {"300000000", "2000000000"}) {
+        SCOPED_TRACE(count);
+        TemplateSet set(std::string(count) + " 3\n" + body, kSixLabels);
+        const RunResult r = runCaptured([&] {
+            if (!capAddressSpaceGrowth(64u << 20)) {
+                std::printf("no address space limit\n");
+                return;
+            }
+            double q[earlier::kQueryFeatures] = {};
+            double out[5] = {};
+            earlier::classifyKNN(5, q, out, set.dir.path());
+        });
+        EXPECT_EQ(r.out, "template file " + set.map() + " holds 70 of the " + count +
+                             " templates its header announces\n");
+        EXPECT_EQ(r.err, "");
         EXPECT_EQ(r.status, 1);
     }
 }
