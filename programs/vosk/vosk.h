@@ -18,6 +18,7 @@
 // the same arguments are also found through the arguments' types.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include <vips/vips8>
@@ -72,9 +73,9 @@ void listFV();
 void deleteFV(const std::string &folder);
 
 // Runs the pipeline in mode 1 (merge setting clear) on every image entry of
-// folder, with one class-membership vector zeroed once.  The classification
-// step of mode 1 stops the run after the first image's feature file (see
-// classify2).  None: "No matching images found", exit 1.
+// folder, with one class-membership vector zeroed once: every image gets
+// its feature file and is classified.  None: "No matching images found",
+// exit 1.
 void genFV(const std::string &folder, const Locations &locations);
 
 // Result list: the first match fills head, later ones are appended.  A head
@@ -82,10 +83,12 @@ void genFV(const std::string &folder, const Locations &locations);
 //
 // Fills the list with the data lines numbered category of every feature
 // file of the current directory: source = the file's first line (the image
-// path, whole), edgeY, edgeX, dimY, dimX = the line's box.  A data line of
-// fewer than five numbers is skipped with a message naming the file.  No
-// feature file at all: "No matching files found", exit 1.
-void queryMatch(result *head, long category);
+// path, whole), edgeY, edgeX, dimY, dimX = the line's box.  Numbers are
+// read as a 32-bit strtol reads them (leading digits, saturating at
+// 2147483647 and -2147483648).  A data line of fewer than five words is
+// passed over; when its number is category it is named on standard error.
+// No feature file at all: "No matching files found", exit 1.
+void queryMatch(result *head, int32_t category);
 
 // An empty line, "Source:%s,  Edge:[%d, %d],  Dimension:[%d, %d]" per
 // filled record, an empty line.
@@ -96,13 +99,14 @@ void printResult(const result *head);
 // ===========================================================================
 //
 // Image matrices are imatrix(0, rows - 1, 0, cols - 1).  Modes: 1 feature
-// file in the current directory, then the classification step; 2 console
-// feature display (one answer from standard input); 3 one template line per
-// network appended to <dataRoot>feature_map.dat; any other mode (the
-// command line uses 0): nothing written.  Every call releases what it
-// allocates.  Error stops (exit 1): "\n image is suspected to contain no
-// cracks..exiting program." before any file; "error in network merging -
-// invalid number of network!"; those of the writers below.
+// file in the current directory, then the classification step
+// (classifyLastNetwork); 2 console feature display (one answer from
+// standard input); 3 one template line per network appended to
+// <dataRoot>feature_map.dat; any other mode (the command line uses 0):
+// nothing written.  Every call releases what it allocates.  Error stops
+// (exit 1): "\n image is suspected to contain no cracks..exiting
+// program." before any file; "error in network merging - invalid number of
+// network!"; those of the writers and the classifier below.
 
 // Analyses one image (band: the image itself when it has one band, else its
 // band 1) with 64 x 64 tiled thresholds and 10 thinning passes.
@@ -141,18 +145,34 @@ void extractFeatures(int **thinned, int **overlay, const std::string &path,
 // no file ("fail to save feature vector").
 std::string storeFV(crknwk *networks, int rows, int cols, const std::string &path);
 
-// Mode 3: appends the eight-number template line of every network to
-// <dataRoot>feature_map.dat; cannot open: "can't open feature map file".
+// The eight template values of a network, in the template map's column
+// order: |axisOfMinInertia|, mbrHeight + mbrWidth, mbrHeight x mbrWidth,
+// mbrHeight / mbrWidth (0 for a box without width),
+// globalLineToLengthRatio, crackDensity, nodeDensity, nodeDensity2.
+void templateValues(const crknwk *net, double values[8]);
+
+// Mode 3: appends the template line of every network, its templateValues
+// each with "%.4f", to <dataRoot>feature_map.dat; cannot open: "can't open
+// feature map file".
 void printResult(crknwk *networks, imageInfo *info, const std::string &dataRoot);
 
-// The classification step: reads the file path from its third line on,
-// each line eight numbers (the last line wins), prints the first five and
-// classifies them with k = 5 against the template set of templateDir.  A
-// line of any other word count stops with " error - maximum number of
-// features exceed, fv_.dat maybe currupted" — which every feature file
-// storeFV writes triggers, as its lines hold five numbers.  A file that
-// does not open stops with "can't open file <path>".  No data line: the query
-// is all zeros.
+// The classification step of mode 1.  The feature file holds no features,
+// so the query is taken from memory: the templateValues of the last network
+// of the list, each rounded as "%.4f" rounds it, i.e. exactly what the
+// network's template line carries.  Prints entries 0..4 with "%.f %.f %.f
+// %.f %.f" and classifies with k = 5 against the template set of
+// templateDir.  A template set made of mode-3 lines thus holds the same
+// kind of vector the query is.
+void classifyLastNetwork(crknwk *networks, double *classMembership, const std::string &templateDir);
+
+// Classifies from a text file of eight-number lines: skips the first two
+// lines, takes every later line as eight numbers (the last line wins),
+// prints the first five and classifies them with k = 5 against the template
+// set of templateDir.  A line of any other word count stops with " error -
+// maximum number of features exceed, fv_.dat maybe currupted" (so a feature
+// file of storeFV, five numbers a line, is refused).  A file that does not
+// open stops with "can't open file <path>".  No data line: the query is all
+// zeros.
 void classify2(const std::string &path, double *classMembership, const std::string &templateDir);
 
 // Prints each network's measures and classifies a vector built from its box

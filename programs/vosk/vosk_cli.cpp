@@ -5,8 +5,7 @@
 // The folder listing, the folder text rule and the store file test are the
 // later tool's (programs/vosk2); the earlier test takes "fv_" files only.
 // Files are removed with std::filesystem, never through a shell.
-#include <cerrno>
-#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -155,32 +154,37 @@ bool readLine(std::FILE *fp, std::string *line) {
     return any;
 }
 
-// The leading digits of word in base 10, as strtol reads them ("2x" is 2,
-// "abc" 0); false when the value does not fit an int.
-bool leadingInt(const char *word, int *out) {
-    errno = 0;
-    const long v = std::strtol(word, nullptr, 10);
-    if (errno == ERANGE || v < INT_MIN || v > INT_MAX) return false;
-    *out = static_cast<int>(v);
-    return true;
+// The leading number of word in base 10 as a 32-bit strtol reads it: "2x"
+// is 2, "abc" 0, and a value beyond the 32-bit range saturates at
+// 2147483647 or -2147483648.
+int32_t strtol32(const char *word) {
+    const long v = std::strtol(word, nullptr, 10);  // saturates at the 64-bit bounds
+    if (v > INT32_MAX) return INT32_MAX;
+    if (v < INT32_MIN) return INT32_MIN;
+    return static_cast<int32_t>(v);
 }
 
-// The data line's number and box; false when the line holds fewer than
-// five words or a value beyond an int.
-bool parseDataLine(std::string line, long *number, int box[4]) {
+// The words of a data line: false when it holds none.  A line with words
+// gives its number; with kDataWords or more also its box.
+struct DataLine {
+    int words = 0;
+    int32_t number = 0;
+    int32_t box[4] = {};
+};
+
+DataLine parseDataLine(std::string line) {
     char *words[kMaxWords];
-    if (getwords(&line[0], words, kMaxWords) < kDataWords) return false;
-    errno = 0;
-    *number = std::strtol(words[0], nullptr, 10);
-    if (errno == ERANGE) return false;
-    for (int i = 0; i < 4; i++)
-        if (!leadingInt(words[i + 1], &box[i])) return false;
-    return true;
+    DataLine d;
+    d.words = getwords(&line[0], words, kMaxWords);
+    if (d.words >= 1) d.number = strtol32(words[0]);
+    if (d.words >= kDataWords)
+        for (int i = 0; i < 4; i++) d.box[i] = strtol32(words[i + 1]);
+    return d;
 }
 
 // Appends a match: the head when it holds none yet, else a new record at
 // the tail.
-result *addMatch(result *head, result *tail, const std::string &source, const int box[4]) {
+result *addMatch(result *head, result *tail, const std::string &source, const int32_t box[4]) {
     result *r = head;
     if (tail != nullptr) {
         r = makeNodeResult();
@@ -211,13 +215,11 @@ void queryByClass(const std::string &path, const Locations &locations) {
     freeResultList(head);
 }
 
-// "-queryType": the word read with strtol ("2x" is 2, "abc" 0, which no
-// network carries, as they are numbered from 1).
+// "-queryType": the word read as a 32-bit strtol reads it ("2x" is 2,
+// "abc" 0, which no network carries, as they are numbered from 1).
 void queryByNumber(const char *word) {
     result *head = makeNodeResult();
-    errno = 0;
-    const long number = std::strtol(word, nullptr, 10);
-    earlier::queryMatch(head, errno == ERANGE ? 0 : number);
+    earlier::queryMatch(head, strtol32(word));
     earlier::printResult(head);
     freeResultList(head);
 }
@@ -315,9 +317,10 @@ void genFV(const std::string &folder, const Locations &locations) {
 // Every feature file of the current directory in listing order: its first
 // line is the image path, its second (the image size) is skipped, every
 // later line whose first number is category is a match.  A file that
-// cannot be opened is passed over; a data line with fewer than five
-// numbers is skipped with a message naming the file.
-void queryMatch(result *head, long category) {
+// cannot be opened is passed over.  A data line of fewer than five words is
+// passed over without a word, unless its number is category: a network
+// that should be listed and cannot be is named on standard error.
+void queryMatch(result *head, int32_t category) {
     int files = 0;
     result *tail = nullptr;
     for (const std::string &name : folderEntries(".")) {
@@ -332,14 +335,14 @@ void queryMatch(result *head, long category) {
                 continue;
             }
             if (lineNo == 1) continue;
-            long number = 0;
-            int box[4] = {};
-            if (!parseDataLine(line, &number, box)) {
-                std::printf("%s: line %d does not hold %d numbers, skipped\n", name.c_str(),
-                            lineNo + 1, kDataWords);
+            const DataLine d = parseDataLine(line);
+            if (d.words == 0 || d.number != category) continue;
+            if (d.words < kDataWords) {
+                std::fprintf(stderr, "%s: line %d does not hold %d numbers, skipped\n",
+                             name.c_str(), lineNo + 1, kDataWords);
                 continue;
             }
-            if (number == category) tail = addMatch(head, tail, source, box);
+            tail = addMatch(head, tail, source, d.box);
         }
         std::fclose(fp);
     }

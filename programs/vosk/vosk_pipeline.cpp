@@ -17,7 +17,8 @@
 //   6. network features: Hu moments, earlier straightness, rectangularity
 //      and unidirectionality;
 //   7. output by mode: 1 the earlier feature file, then the classification
-//      step; 2 the console display; 3 template lines; else nothing.
+//      step on the last network's template values; 2 the console display;
+//      3 template lines; else nothing.
 // The call owns every record and list it makes and releases them, with its
 // matrices, before it returns.
 #include <cmath>
@@ -312,8 +313,8 @@ void extractFeatures(int **thinned, int **overlay, const std::string &path,
     // Output.
     switch (mode) {
     case 1:
-        earlier::classify2(earlier::storeFV(r.networks, rows, cols, path), classMembership,
-                  locations.earlierTemplateDir);
+        earlier::storeFV(r.networks, rows, cols, path);
+        earlier::classifyLastNetwork(r.networks, classMembership, locations.earlierTemplateDir);
         break;
     case 2:
         earlier::contentCheck(r.summary, r.cracks, r.networks, r.info);
@@ -347,22 +348,52 @@ std::string storeFV(crknwk *networks, int rows, int cols, const std::string &pat
     return file;
 }
 
-// One line per network: |axis|, side sum, side product, side quotient (0
-// for a box without width), line-to-length ratio, the three densities.
+void templateValues(const crknwk *net, double values[kQueryLength]) {
+    const double h = net->mbrHeight, w = net->mbrWidth;
+    values[0] = std::fabs(static_cast<double>(net->axisOfMinInertia));
+    values[1] = h + w;
+    values[2] = h * w;
+    values[3] = w != 0 ? h / w : 0.0;
+    values[4] = net->globalLineToLengthRatio;
+    values[5] = net->crackDensity;
+    values[6] = net->nodeDensity;
+    values[7] = net->nodeDensity2;
+}
+
+// One line per network, the template values with four decimals.
 void printResult(crknwk *networks, imageInfo *info, const std::string &dataRoot) {
     (void)info;
     const std::string file = dataRoot + "feature_map.dat";
     std::FILE *fp = std::fopen(file.c_str(), "a");
     if (fp == nullptr) fatalExit(Stream::out, "can't open feature map file\n");
     for (const crknwk *net = networks; net != nullptr; net = net->next) {
-        const double h = net->mbrHeight, w = net->mbrWidth;
-        std::fprintf(fp, "%.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f\n",
-                     std::fabs(static_cast<double>(net->axisOfMinInertia)), h + w, h * w,
-                     w != 0 ? h / w : 0.0, static_cast<double>(net->globalLineToLengthRatio),
-                     static_cast<double>(net->crackDensity), static_cast<double>(net->nodeDensity),
-                     static_cast<double>(net->nodeDensity2));
+        double v[kQueryLength];
+        earlier::templateValues(net, v);
+        std::fprintf(fp, "%.4f %.4f %.4f %.4f %.4f %.4f %.4f %.4f\n", v[0], v[1], v[2], v[3], v[4],
+                     v[5], v[6], v[7]);
     }
     std::fclose(fp);
+}
+
+// Each value goes through the text a template line would hold ("%.4f",
+// read back with strtod), so a query and a template of the same network
+// are equal, not merely close.
+void classifyLastNetwork(crknwk *networks, double *classMembership, const std::string &templateDir) {
+    double *query = dvector(0, kQueryLength - 1);
+    dvZeros(query, 0, kQueryLength - 1);
+    const crknwk *last = networks;
+    while (last != nullptr && last->next != nullptr) last = last->next;
+    if (last != nullptr) {
+        earlier::templateValues(last, query);
+        for (int i = 0; i < kQueryLength; i++) {
+            char text[400];  // "%.4f" of any double fits
+            std::snprintf(text, sizeof text, "%.4f", query[i]);
+            query[i] = std::strtod(text, nullptr);
+        }
+    }
+    std::printf("%.f %.f %.f %.f %.f\n", query[0], query[1], query[2], query[3], query[4]);
+    earlier::classifyKNN(kNeighbours, query, classMembership, templateDir);
+    free_dvector(query, 0, kQueryLength - 1);
 }
 
 // Lines 0 and 1 (path, size) are skipped; every later line must split into

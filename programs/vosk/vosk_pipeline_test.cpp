@@ -165,6 +165,25 @@ TEST(Vosk_thinCrack, barThinsToOnePixelLine) {
 
 // ---- driver ------------------------------------------------------------------------
 
+// The earlier template set in dir/templates/: eight features a template,
+// class c's five templates at 10 c + 0.5 j; the label file's first line
+// holds the class count.
+void writeTemplates(const TempDir &dir) {
+    std::filesystem::create_directory(dir.file("templates"));
+    std::string map = "20 8 4\n", labels = "4\n";
+    for (int c = 1; c <= 4; c++) {
+        for (int j = 0; j < 5; j++) {
+            char value[16];
+            std::snprintf(value, sizeof value, "%.4f", 10.0 * c + 0.5 * j);
+            for (int f = 0; f < 8; f++) map += std::string(value) + (f < 7 ? " " : "\n");
+            labels += std::to_string(c) + "\n";
+        }
+    }
+    writeFile(dir.file("templates/feature_map.dat"), map);
+    writeFile(dir.file("templates/feature_label.dat"), labels);
+}
+
+
 // extractFeatures on image in a child working in dir.
 RunResult analyse(const TempDir &dir, const Grid &image, bool mergeSetting, int mode,
                   const std::string &path = "/data/crack01.jpg", const std::string &input = "") {
@@ -186,8 +205,9 @@ const std::vector<Segment> kThreeApart = {
 };
 
 // Mode 1 writes the feature file of the current directory, named by the
-// image's store name, then stops in the classification step.
-TEST(Vosk_extractFeatures, modeOneWritesNumberedBoxesThenStops) {
+// image's store name, then classifies the last network against the
+// template set.
+TEST(Vosk_extractFeatures, modeOneWritesNumberedBoxesThenClassifies) {
     struct Case {
         bool mergeSetting;
         std::vector<std::string> data;
@@ -196,14 +216,53 @@ TEST(Vosk_extractFeatures, modeOneWritesNumberedBoxesThenStops) {
                           Case{true, {"1 6 5 50 46"}}}) {
         SCOPED_TRACE(c.mergeSetting);
         TempDir dir;
+        writeTemplates(dir);
         Grid image(60, 60);
         draw(image, kThreeApart);
         RunResult r = analyse(dir, image, c.mergeSetting, 1);
-        EXPECT_EQ(r.status, 1);
-        EXPECT_EQ(r.out, "fv_crack01.dat successfully written\n" + kCorrupted);
+        EXPECT_EQ(r.status, 0) << r.out;
+        const std::vector<std::string> out = lines(r.out);
+        ASSERT_EQ(out.size(), 2u + 4u) << r.out;  // the file, the query, four classes
+        EXPECT_EQ(out[0], "fv_crack01.dat successfully written");
+        for (int k = 2; k < 6; k++) EXPECT_EQ(out[k].rfind("vote=  ", 0), 0u) << out[k];
         std::vector<std::string> want = {"/data/crack01.jpg", "60 60"};
         want.insert(want.end(), c.data.begin(), c.data.end());
         EXPECT_EQ(lines(readFile(dir.file("fv_crack01.dat"))), want);
+    }
+}
+
+// The classification step classifies exactly what a file of the last
+// network's template line would give classify2: the same printed query,
+// the same vote lines, the same vector.
+TEST(Vosk_extractFeatures, regression_modeOneClassifiesTheLastTemplateLine) {
+    for (bool mergeSetting : {false, true}) {
+        SCOPED_TRACE(mergeSetting);
+        TempDir dir;
+        writeTemplates(dir);
+        Grid image(60, 60);
+        draw(image, kThreeApart);
+        ASSERT_EQ(analyse(dir, image, mergeSetting, 3).status, 0);
+        const std::vector<std::string> map = lines(readFile(dir.file("feature_map.dat")));
+        ASSERT_EQ(map.size(), mergeSetting ? 1u : 3u);
+
+        RunResult fromMemory = runIn(dir, [&] {
+            double cm[5] = {};
+            Locations where;
+            where.earlierTemplateDir = dir.file("templates/");
+            extractFeatures(image.get(), nullptr, "/data/crack01.jpg", cm, mergeSetting, 1,
+                            image.rows(), image.cols(), where);
+            std::printf("result %.17g %.17g %.17g %.17g %.17g\n", cm[0], cm[1], cm[2], cm[3], cm[4]);
+        });
+        writeFile(dir.file("eight.dat"), "/data/crack01.jpg\n60 60\n" + map.back() + "\n");
+        RunResult fromFile = runIn(dir, [] {
+            double cm[5] = {};
+            classify2("eight.dat", cm, "templates/");
+            std::printf("result %.17g %.17g %.17g %.17g %.17g\n", cm[0], cm[1], cm[2], cm[3], cm[4]);
+        });
+        EXPECT_EQ(fromFile.status, 0) << fromFile.out;
+        EXPECT_NE(fromFile.out.find("\nvote=  "), std::string::npos) << fromFile.out;
+        EXPECT_EQ(fromMemory.status, 0) << fromMemory.out;
+        EXPECT_EQ(fromMemory.out, "fv_crack01.dat successfully written\n" + fromFile.out);
     }
 }
 
@@ -228,8 +287,9 @@ TEST(Vosk_extractFeatures, sevenNetworksClusteredIntoFive) {
     for (int k = 0; k < 7; k++)
         seven.push_back({3 + 11 * k, 5 + 5 * (k % 3), 3 + 11 * k, 30 + 5 * (k % 3)});
     draw(image, seven);
+    writeTemplates(dir);
     RunResult r = analyse(dir, image, false, 1);
-    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.status, 0) << r.out;
     const std::vector<std::string> fv = lines(readFile(dir.file("fv_crack01.dat")));
     ASSERT_EQ(fv.size(), 2u + 5u) << readFile(dir.file("fv_crack01.dat"));
     for (int n = 1; n <= 5; n++) EXPECT_EQ(fv[1 + n].rfind(std::to_string(n) + " ", 0), 0u);
@@ -364,24 +424,6 @@ TEST(Vosk_classify2, fiveNumberLinesStop) {
     EXPECT_EQ(r.out, kCorrupted);
 }
 
-// The earlier template set in dir/templates/: eight features a template,
-// class c's five templates at 10 c + 0.5 j; the label file's first line
-// holds the class count.
-void writeTemplates(const TempDir &dir) {
-    std::filesystem::create_directory(dir.file("templates"));
-    std::string map = "20 8 4\n", labels = "4\n";
-    for (int c = 1; c <= 4; c++) {
-        for (int j = 0; j < 5; j++) {
-            char value[16];
-            std::snprintf(value, sizeof value, "%.4f", 10.0 * c + 0.5 * j);
-            for (int f = 0; f < 8; f++) map += std::string(value) + (f < 7 ? " " : "\n");
-            labels += std::to_string(c) + "\n";
-        }
-    }
-    writeFile(dir.file("templates/feature_map.dat"), map);
-    writeFile(dir.file("templates/feature_label.dat"), labels);
-}
-
 // classify2 on text, then the vector it left, in a child working in dir.
 RunResult classifyFile(const TempDir &dir, const std::string &text) {
     writeFile(dir.file("fv_q.dat"), text);
@@ -481,6 +523,32 @@ TEST(Vosk_printResult, eightFeaturesPerNetworkAppended) {
               "earlier line\n"
               "0.5000 6.0000 8.0000 2.0000 0.7500 0.1250 0.2500 0.0625\n"
               "1.2500 0.0000 0.0000 0.0000 0.0000 0.0000 0.0000 0.0000\n");
+}
+
+// The query is the LAST network's template values, each rounded to four
+// decimals first: 1.49996 and 1.74998 + 1.75 print as 2 and 4, not 1 and 3.
+TEST(Vosk_classifyLastNetwork, lastNetworkRoundedAsItsTemplateLine) {
+    TempDir dir;
+    writeTemplates(dir);
+    Networks n({{1, 2, 3, 4}, {5, 6, 7, 8}});
+    crknwk *a = n.head;
+    a->axisOfMinInertia = 0.25f;
+    a->mbrHeight = 2.0f;
+    a->mbrWidth = 1.0f;
+    crknwk *b = a->next;
+    b->axisOfMinInertia = -1.49996f;
+    b->mbrHeight = 1.74998f;
+    b->mbrWidth = 1.75f;
+    RunResult r = runIn(dir, [&] {
+        double cm[5] = {};
+        classifyLastNetwork(n.head, cm, "templates/");
+        std::printf("result %.0f\n", cm[0]);
+    });
+    EXPECT_EQ(r.status, 0) << r.out;
+    const std::vector<std::string> out = lines(r.out);
+    ASSERT_EQ(out.size(), 1u + 4u + 1u) << r.out;
+    EXPECT_EQ(out[0], "2 4 3 1 0");
+    EXPECT_EQ(out.back(), "result 1");  // every value far below class 1's 10.0
 }
 
 TEST(Vosk_printResult, unopenableMapStops) {
