@@ -9,6 +9,7 @@
 // pattern is seen: the crack spacing is fixed in pixels.
 #include "tools/samples/samples.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -330,6 +331,280 @@ std::vector<unsigned char> render(const Canvas &canvas, Lcg &rng) {
     return bytes;
 }
 
+// ---- photographs ----
+
+// The darkness map of a photograph: per pixel the share of the light a
+// crack takes away (0 none, 1 all), and the crack that owns the pixel (for
+// the junction test), -1 when none does.
+struct Sheet {
+    int rows = 0, cols = 0;
+    std::vector<float> dark;
+    std::vector<int> owner;
+
+    Sheet(int r, int c)
+        : rows(r), cols(c), dark(static_cast<size_t>(r) * static_cast<size_t>(c), 0.0f),
+          owner(dark.size(), -1) {}
+
+    size_t at(int r, int c) const { return static_cast<size_t>(r) * static_cast<size_t>(cols) + static_cast<size_t>(c); }
+
+    // Owner of the pixel nearest to (y, x); -1 outside or free.
+    int ownerAt(double y, double x) const {
+        const int r = static_cast<int>(std::floor(y + 0.5)), c = static_cast<int>(std::floor(x + 0.5));
+        if (r < 0 || r >= rows || c < 0 || c >= cols) return -1;
+        return owner[at(r, c)];
+    }
+
+    // A soft disc of the given width at (y, x): full depth within width/2 of
+    // a pixel centre, falling off to nothing one pixel further out.  The
+    // darker mark wins where marks overlap; id owns the well covered pixels
+    // (id < 0 marks without owning).
+    void stamp(double y, double x, double width, double depth, int id) {
+        const double core = width * 0.5;
+        if (!(y > -4.0 && y < rows + 4.0 && x > -4.0 && x < cols + 4.0)) return;
+        const int r0 = static_cast<int>(std::floor(y - core - 1.0)), r1 = static_cast<int>(std::ceil(y + core + 1.0));
+        const int c0 = static_cast<int>(std::floor(x - core - 1.0)), c1 = static_cast<int>(std::ceil(x + core + 1.0));
+        for (int r = r0; r <= r1; r++)
+            for (int c = c0; c <= c1; c++) {
+                if (r < 0 || r >= rows || c < 0 || c >= cols) continue;
+                const double d = std::hypot(r - y, c - x);
+                double cover = core + 0.5 - d;
+                if (cover <= 0.0) continue;
+                if (cover > 1.0) cover = 1.0;
+                const size_t k = at(r, c);
+                const float v = static_cast<float>(depth * cover);
+                if (v > dark[k]) dark[k] = v;
+                if (id >= 0 && cover >= 0.5 && owner[k] < 0) owner[k] = id;
+            }
+    }
+
+    // A straight mark from a to b, stamped every half pixel.
+    void segment(Point a, Point b, double width, double depth, int id) {
+        const double len = std::hypot(b.y - a.y, b.x - a.x);
+        const int steps = 1 + static_cast<int>(std::ceil(len * 2.0));
+        for (int s = 0; s <= steps; s++) {
+            const double t = static_cast<double>(s) / steps;
+            stamp(a.y + (b.y - a.y) * t, a.x + (b.x - a.x) * t, width, depth, id);
+        }
+    }
+};
+
+// One crack's look: width 1 to 4 pixels (mostly thin), a depth of 0.2 to
+// 0.85 of the light, and a slow swell of that depth along the crack.
+struct Look {
+    double width = 1.0;
+    double depth = 0.5;
+    double swell = 0.0, swellRate = 0.0, swellPhase = 0.0;
+
+    double depthAt(double len) const {
+        return depth * (1.0 - swell * (0.5 + 0.5 * std::sin(len * swellRate + swellPhase)));
+    }
+};
+
+Look lookFor(Lcg &rng) {
+    Look k;
+    const double w = rng.unit();
+    k.width = w < 0.45 ? rng.range(0.9, 1.4) : w < 0.8 ? rng.range(1.4, 2.3) : w < 0.95 ? rng.range(2.3, 3.2) : rng.range(3.2, 4.0);
+    k.depth = rng.range(0.2, 0.85);
+    k.swell = rng.range(0.0, 0.75);
+    k.swellRate = 1.0 / rng.range(8.0, 40.0);
+    k.swellPhase = rng.range(0.0, 2.0 * kPi);
+    return k;
+}
+
+// A crack still to be grown: from where, which way, how far, and whether it
+// stops on the first crack it meets.
+struct Sprout {
+    Point from;
+    double heading = 0.0;
+    double reach = 0.0;
+    bool stops = true;
+    Look look;
+};
+
+// Grows the cracks of a photograph one at a time.  A crack advances in
+// small steps with a wandering heading; one that stops at others ends where
+// it meets one (a T junction), a crossing one goes on.  On its way it leaves
+// gaps, splits now and then (the branch waits in the queue: a Y junction)
+// and sprouts short spurs.
+struct Grower {
+    Sheet &sheet;
+    Lcg &rng;
+    int nextId = 0;
+    std::vector<Sprout> queue;
+    std::vector<Point> trail;  // every tenth step of every crack, for the chips
+
+    void grow(const Sprout &s) {
+        const int id = nextId++;
+        const Look &look = s.look;
+        const double step = 0.7;
+        Point p = s.from;
+        double heading = s.heading, turn = 0.0, len = 0.0, gapLeft = 0.0;
+        int steps = 0;
+        while (len < s.reach) {
+            turn = turn * 0.9 + rng.range(-0.012, 0.012);
+            heading += turn;
+            const double dy = std::sin(heading), dx = std::cos(heading);
+            const Point q{p.y + step * dy, p.x + step * dx};
+            if (q.y < -3.0 || q.y > sheet.rows + 2.0 || q.x < -3.0 || q.x > sheet.cols + 2.0) break;
+            if (s.stops && len > look.width + 3.0) {
+                const double ahead = look.width * 0.5 + 1.5;
+                const Point probe{p.y + ahead * dy, p.x + ahead * dx};
+                const int other = sheet.ownerAt(probe.y, probe.x);
+                if (other >= 0 && other != id) {
+                    sheet.segment(p, probe, look.width, look.depthAt(len), id);
+                    break;
+                }
+            }
+            if (gapLeft > 0.0) {
+                gapLeft -= step;
+            } else {
+                sheet.stamp(q.y, q.x, look.width, look.depthAt(len), id);
+                if (rng.chance(0.008)) gapLeft = rng.range(1.5, 5.0);
+            }
+            if (rng.chance(0.006)) {  // a Y: the branch leaves to one side, the crack bends to the other
+                const double side = rng.chance(0.5) ? 1.0 : -1.0;
+                Sprout branch{q, heading + side * rng.range(0.45, 0.85), rng.range(10.0, 60.0), true, look};
+                branch.look.width = std::max(0.9, look.width * rng.range(0.6, 1.0));
+                queue.push_back(branch);
+                heading -= side * rng.range(0.2, 0.4);
+            }
+            if (rng.chance(0.012)) {  // a short spur
+                const double a = heading + (rng.chance(0.5) ? 1.0 : -1.0) * rng.range(0.7, 1.7);
+                const double l = rng.range(2.0, 6.0);
+                sheet.segment(q, Point{q.y + l * std::sin(a), q.x + l * std::cos(a)}, 1.0, look.depthAt(len) * 0.9, -1);
+            }
+            if (++steps % 10 == 0) trail.push_back(q);
+            p = q;
+            len += step;
+        }
+    }
+
+    void growQueued() {
+        while (!queue.empty()) {
+            const Sprout s = queue.back();
+            queue.pop_back();
+            grow(s);
+        }
+    }
+};
+
+void drawPhotoPattern(Sheet &sheet, Lcg &rng) {
+    const int rows = sheet.rows, cols = sheet.cols;
+    const double area = static_cast<double>(rows) * cols;
+    Grower g{sheet, rng, 0, {}, {}};
+
+    // Long cracks across the picture, which cross whatever they meet.
+    const int primaries = 1 + static_cast<int>(area / 150000.0);
+    for (int i = 0; i < primaries; i++) {
+        const bool down = rng.chance(0.5);
+        Sprout s;
+        s.from = down ? Point{-2.0, rng.range(0.0, cols)} : Point{rng.range(0.0, rows), -2.0};
+        s.heading = (down ? kPi * 0.5 : 0.0) + rng.range(-0.5, 0.5);
+        s.reach = 2.0 * (rows + cols);
+        s.stops = false;
+        s.look = lookFor(rng);
+        s.look.width = std::max(s.look.width, 1.6);
+        g.grow(s);
+        g.growQueued();
+    }
+    // The network: cracks that start anywhere free and grow both ways until
+    // they meet others.
+    const int seeds = static_cast<int>(area / 2500.0);
+    for (int i = 0; i < seeds; i++) {
+        const Point at{rng.range(0.0, rows), rng.range(0.0, cols)};
+        const double heading = rng.range(0.0, 2.0 * kPi);
+        const Look look = lookFor(rng);
+        const double reach1 = rng.range(30.0, 160.0), reach2 = rng.range(30.0, 160.0);
+        if (sheet.ownerAt(at.y, at.x) >= 0) continue;
+        g.grow(Sprout{at, heading, reach1, true, look});
+        g.grow(Sprout{at, heading + kPi, reach2, true, look});
+        g.growQueued();
+    }
+    // Chips: short dashes a few pixels beside a crack.
+    const int chips = static_cast<int>(area / 2500.0);
+    for (int i = 0; i < chips && !g.trail.empty(); i++) {
+        const Point c = g.trail[static_cast<size_t>(rng.below(static_cast<int>(g.trail.size())))];
+        const double a = rng.range(0.0, 2.0 * kPi), off = rng.range(3.0, 7.0);
+        const Point from{c.y + off * std::sin(a), c.x + off * std::cos(a)};
+        const double h = rng.range(0.0, 2.0 * kPi), l = rng.range(1.0, 8.0);
+        sheet.segment(from, Point{from.y + l * std::sin(h), from.x + l * std::cos(h)}, rng.range(0.9, 2.0),
+                      rng.range(0.3, 0.8), -1);
+    }
+    // Specks of dirt and grain, anywhere.
+    const int specks = static_cast<int>(area / 900.0);
+    for (int i = 0; i < specks; i++)
+        sheet.stamp(rng.range(0.0, rows), rng.range(0.0, cols), rng.range(0.9, 2.4), rng.range(0.25, 0.7), -1);
+    // Blots: a few short strokes crowded into a small square.
+    const int blots = static_cast<int>(area / 20000.0);
+    for (int i = 0; i < blots; i++) {
+        const Point c{rng.range(0.0, rows), rng.range(0.0, cols)};
+        const int strokes = 3 + rng.below(4);
+        const double depth = rng.range(0.4, 0.8);
+        for (int k = 0; k < strokes; k++) {
+            const Point a{c.y + rng.range(-3.0, 3.0), c.x + rng.range(-3.0, 3.0)};
+            const Point b{c.y + rng.range(-3.0, 3.0), c.x + rng.range(-3.0, 3.0)};
+            sheet.segment(a, b, 1.0, depth, -1);
+        }
+    }
+}
+
+// The light of a photograph: a tilt, a darker rim and three broad spots,
+// about 0.5 to 1.3 of the level.
+struct Light {
+    double tiltY = 0.0, tiltX = 0.0, rim = 0.0;
+    Point spot[3];
+    double spotGain[3] = {0.0, 0.0, 0.0}, spotSize[3] = {1.0, 1.0, 1.0};
+
+    Light(Lcg &rng, int rows, int cols) {
+        tiltY = rng.range(-0.25, 0.25);
+        tiltX = rng.range(-0.25, 0.25);
+        rim = rng.range(0.05, 0.2);
+        const double diag = std::hypot(rows, cols);
+        for (int k = 0; k < 3; k++) {
+            spot[k] = Point{rng.range(0.0, rows), rng.range(0.0, cols)};
+            spotGain[k] = rng.range(-0.3, 0.25);
+            spotSize[k] = diag * rng.range(0.12, 0.35);
+        }
+    }
+    double at(int r, int c, int rows, int cols) const {
+        const double v = r / static_cast<double>(rows) - 0.5, u = c / static_cast<double>(cols) - 0.5;
+        double l = 1.0 + tiltY * v + tiltX * u - rim * 2.0 * (u * u + v * v);
+        for (int k = 0; k < 3; k++) {
+            const double d2 = (r - spot[k].y) * (r - spot[k].y) + (c - spot[k].x) * (c - spot[k].x);
+            l += spotGain[k] * std::exp(-d2 / (2.0 * spotSize[k] * spotSize[k]));
+        }
+        return l;
+    }
+};
+
+// Ground: a level of 165..200 with a grain (a smooth random field on a
+// 6-pixel lattice, +-9) and triangular noise of +-7, under the light; a
+// crack takes its share of that light away.
+std::vector<unsigned char> renderPhoto(const Sheet &sheet, Lcg &rng) {
+    const int rows = sheet.rows, cols = sheet.cols;
+    const double level = rng.range(165.0, 200.0);
+    const Light light(rng, rows, cols);
+    const int cell = 6, lr = rows / cell + 2, lc = cols / cell + 2;
+    std::vector<double> lattice(static_cast<size_t>(lr) * static_cast<size_t>(lc));
+    for (double &v : lattice) v = rng.range(-9.0, 9.0);
+    auto grain = [&](int r, int c) {
+        const int i = r / cell, j = c / cell;
+        const double fy = (r % cell) / static_cast<double>(cell), fx = (c % cell) / static_cast<double>(cell);
+        auto L = [&](int a, int b) { return lattice[static_cast<size_t>(a) * static_cast<size_t>(lc) + static_cast<size_t>(b)]; };
+        return (L(i, j) * (1.0 - fx) + L(i, j + 1) * fx) * (1.0 - fy) + (L(i + 1, j) * (1.0 - fx) + L(i + 1, j + 1) * fx) * fy;
+    };
+    std::vector<unsigned char> bytes(sheet.dark.size());
+    for (int r = 0; r < rows; r++)
+        for (int c = 0; c < cols; c++) {
+            const size_t k = sheet.at(r, c);
+            const double ground = (level + grain(r, c)) * light.at(r, c, rows, cols);
+            double v = ground * (1.0 - sheet.dark[k]) + (rng.unit() + rng.unit() - 1.0) * 7.0;
+            v = std::floor(v + 0.5);
+            bytes[k] = static_cast<unsigned char>(v < 0.0 ? 0.0 : (v > 255.0 ? 255.0 : v));
+        }
+    return bytes;
+}
+
 // Makes folder dir (and its parents) unless it is there.
 void makeFolder(const std::string &dir) {
     std::error_code ec;
@@ -399,6 +674,38 @@ std::vector<unsigned char> drawSample(int label, int index, int size) {
     }
     Lcg ground = streamFor(label, index, 2);
     return render(canvas, ground);
+}
+
+// ---------------------------------------------------------------------------
+// Photograph-like images
+// ---------------------------------------------------------------------------
+
+// Photographs take their streams from a base of their own (class 0x50), so
+// they share no seed with the class samples.
+std::vector<unsigned char> drawPhoto(int index, int rows, int cols) {
+    Sheet sheet(rows, cols);
+    Lcg pattern = streamFor(0x50, index, 1);
+    drawPhotoPattern(sheet, pattern);
+    Lcg ground = streamFor(0x50, index, 2);
+    return renderPhoto(sheet, ground);
+}
+
+std::string photoName(int index, const std::string &extension) {
+    char digits[16];
+    std::snprintf(digits, sizeof digits, "%02d", index);
+    return std::string("photo_") + digits + extension;
+}
+
+std::vector<std::string> writePhotos(const PhotoSet &set) {
+    makeFolder(set.outDir);
+    std::vector<std::string> paths;
+    for (int index = 1; index <= set.count; index++) {
+        const std::string path = set.outDir + photoName(index, set.extension);
+        const std::vector<unsigned char> bytes = drawPhoto(index, set.rows, set.cols);
+        writeImage(imageFromBytes(bytes.data(), set.cols, set.rows), path);
+        paths.push_back(path);
+    }
+    return paths;
 }
 
 // ---------------------------------------------------------------------------

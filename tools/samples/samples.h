@@ -51,6 +51,38 @@ struct Lcg {
 std::vector<unsigned char> drawSample(int label, int index, int size);
 
 // ===========================================================================
+// Photograph-like images
+// ===========================================================================
+//
+// A dense, irregular craquelure as a photograph of a painting shows it:
+// long cracks that cross, a network of shorter ones that end on their
+// neighbours (T junctions) or split in two (Y junctions), varied width
+// (1 to 4 pixels, soft edges) and contrast along each crack, gaps and faint
+// stretches that break cracks into pieces, short spurs on the cracks, and
+// chips, specks and small blots beside them (short pieces that pruning
+// drops), all under uneven light on a grainy ground.  The crack spacing is
+// fixed in pixels, so a larger image shows more of the same network.
+
+// The rows x cols grey image (row-major bytes) of photograph index (from 1).
+// Pure, like drawSample.
+std::vector<unsigned char> drawPhoto(int index, int rows, int cols);
+
+// File name of photograph index (from 1): photo_NN<extension>.
+std::string photoName(int index, const std::string &extension);
+
+struct PhotoSet {
+    std::string outDir;              // ends in '/'; made when missing
+    int count = 1;                   // photographs, indices 1..count
+    int rows = 1772;                 // height in pixels
+    int cols = 1181;                 // width in pixels
+    std::string extension = ".jpg";  // ".jpg" or ".tif"
+};
+
+// Writes the photographs of the set into outDir and returns their paths
+// (<outDir><name>).  Failures end the run as writeSamples does.
+std::vector<std::string> writePhotos(const PhotoSet &set);
+
+// ===========================================================================
 // Writing a sample set
 // ===========================================================================
 

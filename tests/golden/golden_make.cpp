@@ -1,0 +1,34 @@
+// golden_make: runs the golden cases and writes their results over the
+// checked-in expected files (tests/golden/expected/).  Run through
+// scripts/make-golden.sh, never by CTest; review the change with git diff.
+//
+//   golden_make [case ...]     all cases when none is named
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "tests/golden/golden_cases.h"
+#include "toolbox/vipsio.h"
+
+int main(int argc, char **argv) {
+    craq::startImageLibrary(argv[0]);
+    craq::disableImageCache();
+    const craq::golden::Programs programs{VOSK2_BINARY, PELKO_BINARY, VOSK_BINARY};
+    std::vector<std::string> names(argv + 1, argv + argc);
+    if (names.empty()) names = craq::golden::caseNames();
+    int failed = 0;
+    for (const std::string &name : names) {
+        std::string problem;
+        const auto files = craq::golden::runCase(name, programs, CRAQ_SOURCE_DIR, &problem);
+        if (!problem.empty()) {
+            std::fprintf(stderr, "golden_make: %s: %s (expected files left as they were)\n", name.c_str(),
+                         problem.c_str());
+            failed++;
+            continue;
+        }
+        craq::golden::writeExpected(name, CRAQ_SOURCE_DIR, files);
+        std::printf("%s: %zu files\n", name.c_str(), files.size());
+    }
+    vips_shutdown();
+    return failed == 0 ? 0 : 1;
+}
