@@ -95,6 +95,36 @@ TEST(Samples_drawSample, unknownLabelIsBareGround) {
     EXPECT_EQ(darkShare(drawSample(0, 1, 120)), 0.0);
 }
 
+// Photographs: pure, rows x cols as asked (not square), other indices other
+// pictures, crack pixels a small share under light that varies across the
+// picture.
+TEST(Samples_drawPhoto, sizeRepeatsAndLight) {
+    const std::vector<unsigned char> a = drawPhoto(1, 150, 110);
+    ASSERT_EQ(a.size(), 150u * 110u);
+    EXPECT_TRUE(a == drawPhoto(1, 150, 110));
+    EXPECT_FALSE(a == drawPhoto(2, 150, 110));
+    for (int index : {1, 2, 3}) {
+        SCOPED_TRACE(index);
+        const std::vector<unsigned char> bytes = drawPhoto(index, 320, 256);
+        const double share = darkShare(bytes);
+        EXPECT_GT(share, 0.005);
+        EXPECT_LT(share, 0.2);
+        // Uneven light: the median grey of the four quarters spans some range.
+        int lo = 255, hi = 0;
+        for (int q = 0; q < 4; q++) {
+            std::vector<unsigned char> part;
+            for (int r = (q / 2) * 160; r < (q / 2 + 1) * 160; r++)
+                for (int c = (q % 2) * 128; c < (q % 2 + 1) * 128; c++) part.push_back(bytes[static_cast<size_t>(r) * 256 + c]);
+            std::nth_element(part.begin(), part.begin() + part.size() / 2, part.end());
+            lo = std::min<int>(lo, part[part.size() / 2]);
+            hi = std::max<int>(hi, part[part.size() / 2]);
+        }
+        EXPECT_GE(hi - lo, 4);
+        EXPECT_GE(lo, 60);
+    }
+    EXPECT_EQ(photoName(3, ".tif"), "photo_03.tif");
+}
+
 TEST(Samples_sampleName, classAndTwoDigits) {
     struct Case {
         int label, index;
@@ -204,6 +234,29 @@ TEST(Samples_program, writesSetAndRefusesBadArguments) {
         EXPECT_EQ(r.status, 1);
         EXPECT_NE(r.err.find("usage: craq_samples"), std::string::npos);
         EXPECT_FALSE(craq::test::fileExists(dir.path() + "b/image_label.dat"));
+    }
+}
+
+TEST(Samples_program, writesPhotographs) {
+    TempDir dir;
+    const auto run = craq::test::runProgram(CRAQ_SAMPLES_BINARY, {dir.path() + "p", "2", "--photo", "120x90", "--format", "tif"});
+    ASSERT_EQ(run.status, 0) << run.err;
+    for (int index : {1, 2}) {
+        const vips::VImage img = loadImage(dir.path() + "p/" + photoName(index, ".tif"));
+        EXPECT_EQ(img.width(), 120);
+        EXPECT_EQ(img.height(), 90);
+        const std::vector<unsigned char> drawn = drawPhoto(index, 90, 120);
+        EXPECT_EQ(imageBytes(img), std::string(drawn.begin(), drawn.end()));
+    }
+    EXPECT_FALSE(craq::test::fileExists(dir.path() + "p/photo_03.tif"));
+    for (const std::vector<std::string> &args :
+         {std::vector<std::string>{dir.path() + "b", "--photo", "120"}, {dir.path() + "b", "--photo", "120x9"},
+          {dir.path() + "b", "1", "200", "--photo", "120x90"}, {dir.path() + "b", "--photo", "120x90", "--hold-out", "1"}}) {
+        SCOPED_TRACE(args[1] + " " + args[2]);
+        const auto r = craq::test::runProgram(CRAQ_SAMPLES_BINARY, args);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find("usage: craq_samples"), std::string::npos);
+        EXPECT_FALSE(craq::test::fileExists(dir.path() + "b/photo_01.jpg"));
     }
 }
 
