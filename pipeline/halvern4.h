@@ -140,9 +140,10 @@ constexpr int kFeatureCount = 9;
 // representation gives 0 for the two features taken from it.
 void featureVector(const crknwk *network, double *features);
 
-// Store name of an image path: the text after its last '/' up to the first
-// '.' after that, whole (no length cut).  False, with *name untouched, when
-// the path has no '/' or no '.' after its last '/'.
+// Store name of an image path: the text after its last '/' (from its start
+// when it has none: a file of the current folder) up to the first '.' after
+// that, whole (no length cut).  False, with *name untouched, when there is no
+// '.' after the last '/'.
 bool storeName(const std::string &path, std::string *name);
 
 // Writes fv_<name>.dat and fvc_<name>.dat of one image (destination 1: both

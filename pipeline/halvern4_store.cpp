@@ -71,14 +71,15 @@ void featureVector(const crknwk *network, double *features) {
 // ---- store name ------------------------------------------------------------
 
 // "/data/img/ab12.tif" -> "ab12"; "../pics/x.jpg" -> "x" (a '.' before the
-// last '/' does not end the name); "/data/img/a.b.c.jpg" -> "a".  "x.jpg"
-// (no '/') and "/data/img/noext" (no '.' after the last '/') have none.
+// last '/' does not end the name); "/data/img/a.b.c.jpg" -> "a"; "x.jpg" (a
+// file of the current folder) -> "x".  "/data/img/noext" (no '.' after the
+// last '/') has none.
 bool storeName(const std::string &path, std::string *name) {
-    std::string::size_type slash = path.rfind('/');
-    if (slash == std::string::npos) return false;
-    std::string::size_type dot = path.find('.', slash + 1);
+    const std::string::size_type slash = path.rfind('/');
+    const std::string::size_type start = slash == std::string::npos ? 0 : slash + 1;
+    const std::string::size_type dot = path.find('.', start);
     if (dot == std::string::npos) return false;
-    *name = path.substr(slash + 1, dot - slash - 1);
+    *name = path.substr(start, dot - start);
     return true;
 }
 

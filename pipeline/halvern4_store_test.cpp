@@ -195,7 +195,10 @@ TEST(Halvern4_storeName, pathTable) {
         {"./x.jpg", true, "x"},
         {"../pics/x.jpg", true, "x"},
         {"/data/img/a.b.c.jpg", true, "a"},
-        {"x.jpg", false, ""},
+        {"x.jpg", true, "x"},
+        {"x.b.jpg", true, "x"},
+        {".jpg", true, ""},
+        {"noext", false, ""},
         {"/data/img/noext", false, ""},
         {"/data.d/img/", false, ""},
     };
@@ -275,7 +278,7 @@ TEST(Halvern4_storeFV, queryFilesWithoutReport) {
 }
 
 TEST(Halvern4_storeFV, noStoreNameStops) {
-    const char *paths[] = {"x.jpg", "/data/img/noext"};
+    const char *paths[] = {"noext", "/data/img/noext"};
     for (const char *path : paths) {
         SCOPED_TRACE(path);
         TempDir root;

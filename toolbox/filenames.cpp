@@ -1,5 +1,7 @@
 #include "toolbox/filenames.h"
 
+#include "toolbox/fatal.h"
+
 namespace craq {
 
 std::string extensionOf(const std::string &path) {
@@ -18,6 +20,13 @@ bool isImageEntry(const std::string &name) {
 std::string folderPrefix(const std::string &folder) {
     if (folder.empty() || folder.back() == '/') return folder;
     return folder + "/";
+}
+
+void requireOneLineName(const std::string &path) {
+    if (path.find('\n') == std::string::npos) return;
+    std::string shown;
+    for (const char c : path) shown += c == '\n' ? std::string("\\n") : std::string(1, c);
+    fatalExit(Stream::out, "cannot store image " + shown + ": its name holds a line break\n");
 }
 
 }  // namespace craq

@@ -19,4 +19,11 @@ bool isImageEntry(const std::string &name);
 // ("." gives "./"; "" stays "" rather than turning into the root folder).
 std::string folderPrefix(const std::string &folder);
 
+// Store files, query files and web texts hold an image path as one line, so
+// a path with a newline in it cannot be stored.  Called before anything is
+// written: such a path stops the run with "cannot store image <path>: its
+// name holds a line break\n" on standard output, each newline of the path
+// shown as the two characters "\n", status 1.
+void requireOneLineName(const std::string &path);
+
 }  // namespace craq

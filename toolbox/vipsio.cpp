@@ -1,12 +1,94 @@
 #include "toolbox/vipsio.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cctype>
+#include <cerrno>
 #include <cstring>
 
 #include "toolbox/fatal.h"
+#include "toolbox/filenames.h"
 
 namespace craq {
 
+namespace {
+
+// Drops a log message of the image library or GLib.  Only warnings and
+// lesser levels come here: criticals (programming faults) keep GLib's
+// default handler, and errors abort whatever handler is set.
+void dropMessage(const gchar *, GLogLevelFlags, const gchar *, gpointer) {}
+
+void silenceLibraryWarnings() {
+    const GLogLevelFlags quiet = static_cast<GLogLevelFlags>(
+        G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE | G_LOG_LEVEL_INFO | G_LOG_LEVEL_DEBUG);
+    for (const char *domain : {"VIPS", "GLib", "GLib-GObject", "GModule"})
+        g_log_set_handler(domain, quiet, dropMessage, nullptr);
+    // Messages of any other domain (the format libraries libvips loads).
+    g_log_set_default_handler(
+        [](const gchar *domain, GLogLevelFlags level, const gchar *message, gpointer data) {
+            if ((level & (G_LOG_LEVEL_ERROR | G_LOG_LEVEL_CRITICAL)) != 0)
+                g_log_default_handler(domain, level, message, data);
+        },
+        nullptr);
+}
+
+// The libvips error text as one line: trailing blanks and newlines removed,
+// the newlines between its messages turned into "; ".
+std::string oneLine(std::string text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == ' ')) text.pop_back();
+    for (std::string::size_type at = text.find('\n'); at != std::string::npos; at = text.find('\n', at))
+        text.replace(at, 1, "; ");
+    return text;
+}
+
+std::string libraryReason(const vips::VError &error) {
+    std::string reason = oneLine(error.what());
+    vips_error_clear();
+    return reason;
+}
+
+// A file the loaders can read: it exists, can be opened and is a regular
+// file (a folder or a pipe would fail or block inside the library).
+bool readableFile(const std::string &path, std::string *reason) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        *reason = std::strerror(errno);
+        return false;
+    }
+    struct stat st {};
+    const bool stated = ::fstat(fd, &st) == 0;
+    const int statError = errno;
+    ::close(fd);
+    if (!stated) {
+        *reason = std::strerror(statError);
+        return false;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        *reason = std::strerror(EISDIR);
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        *reason = "not a regular file";
+        return false;
+    }
+    return true;
+}
+
+// An extension libvips may be given as a format suffix: '.' and letters or
+// digits only (a bracket or a quote would be read as options).
+bool plainSuffix(const std::string &ext) {
+    if (ext.size() < 2 || ext[0] != '.') return false;
+    for (std::size_t i = 1; i < ext.size(); i++)
+        if (!std::isalnum(static_cast<unsigned char>(ext[i]))) return false;
+    return true;
+}
+
+}  // namespace
+
 void startImageLibrary(const char *argv0) {
+    silenceLibraryWarnings();
     if (VIPS_INIT(argv0 != nullptr ? argv0 : "craq"))
         fatalExit(Stream::err, "cannot start the image library\n");
 }
@@ -14,18 +96,32 @@ void startImageLibrary(const char *argv0) {
 void disableImageCache() { vips_cache_set_max(0); }
 
 void imageFailure(const std::string &what, const std::string &name, const vips::VError &error) {
-    std::string reason = error.what();
-    while (!reason.empty() && (reason.back() == '\n' || reason.back() == ' ')) reason.pop_back();
-    vips_error_clear();
-    fatalExit(Stream::out, what + " " + name + ": " + reason + "\n");
+    fatalExit(Stream::out, what + " " + name + ": " + libraryReason(error) + "\n");
+}
+
+bool openImage(const std::string &path, vips::VImage *image, std::string *reason) {
+    if (!readableFile(path, reason)) return false;
+    try {
+        // A source opened on the file itself: the name is never parsed.
+        vips::VSource source = vips::VSource::new_from_file(path.c_str());
+        vips::VImage loaded = vips::VImage::new_from_source(
+            source, "", vips::VImage::option()->set("fail_on", VIPS_FAIL_ON_ERROR));
+        // Decoded now, in place, so a truncated or damaged file fails here.
+        if (vips_image_wio_input(loaded.get_image()) != 0) throw vips::VError();
+        *image = loaded;
+    } catch (const vips::VError &e) {
+        *reason = libraryReason(e);
+        return false;
+    }
+    return true;
 }
 
 vips::VImage loadImage(const std::string &path) {
-    try {
-        return vips::VImage::new_from_file(path.c_str());
-    } catch (const vips::VError &e) {
-        imageFailure("cannot open image", path, e);
-    }
+    vips::VImage image;
+    std::string reason;
+    if (!openImage(path, &image, &reason))
+        fatalExit(Stream::out, "cannot open image " + path + ": " + reason + "\n");
+    return image;
 }
 
 vips::VImage chooseBand(const vips::VImage &img, const std::string &path) {
@@ -42,12 +138,34 @@ vips::VImage chooseBand(const vips::VImage &img, const std::string &path) {
 
 vips::VImage loadAnalysisBand(const std::string &path) { return chooseBand(loadImage(path), path); }
 
-void writeImage(const vips::VImage &img, const std::string &path) {
-    try {
-        img.write_to_file(path.c_str());
-    } catch (const vips::VError &e) {
-        imageFailure("cannot write image", path, e);
+bool saveImage(const vips::VImage &img, const std::string &path, std::string *reason) {
+    const std::string ext = extensionOf(path);
+    // The saver is found before the file is created, so a name of no known
+    // format leaves nothing behind.
+    if (!plainSuffix(ext) || vips_foreign_find_save_target(ext.c_str()) == nullptr) {
+        vips_error_clear();
+        *reason = "no image format for the extension \"" + ext + "\"";
+        return false;
     }
+    try {
+        vips::VTarget target = vips::VTarget::new_to_file(path.c_str());
+        img.write_to_target(ext.c_str(), target);
+    } catch (const vips::VError &e) {
+        *reason = libraryReason(e);
+        return false;
+    }
+    return true;
+}
+
+void writeImage(const vips::VImage &img, const std::string &path) {
+    std::string reason;
+    if (!saveImage(img, path, &reason))
+        fatalExit(Stream::out, "cannot write image " + path + ": " + reason + "\n");
+}
+
+bool convertImage(const std::string &from, const std::string &to, std::string *reason) {
+    vips::VImage image;
+    return openImage(from, &image, reason) && saveImage(image, to, reason);
 }
 
 vips::VImage imageFromBytes(const unsigned char *bytes, int width, int height) {

@@ -3,6 +3,12 @@
 // Everything that touches vips::VImage for loading, band choice, writing or
 // pixel copies goes through here, so a libvips error never escapes as an
 // exception: it becomes a message naming the file and exit status 1.
+//
+// Paths are file names, taken literally: libvips reads "[options]" after a
+// name given to new_from_file / write_to_file (so "x[]" would open "x", and
+// a name holding a quote aborts the process), so files are opened here as
+// sources and targets of their own, and the format of a written file comes
+// from its extension alone.
 #pragma once
 
 #include <string>
@@ -11,15 +17,23 @@
 
 namespace craq {
 
-// Starts the image library (every main and the test main call it once).
+// Starts the image library (every main and the test main call it once).  The
+// library's own warnings (and GLib's) are silenced: each failure reaches the
+// user once, as the program's message naming the file.
 void startImageLibrary(const char *argv0);
 
 // Turns the operation cache off.  Tests rewrite files and reopen them in one
 // process; a cached load would hand back the old pixels.
 void disableImageCache();
 
-// Opens an image file for reading.  An unreadable file ends the run with
-// "cannot open image <path>: <reason>\n" on standard output, status 1.
+// Opens the image file named by path (literally) and decodes it whole, so
+// that a truncated or damaged file fails here rather than being read with
+// grey fill later.  False, with *reason set to one line, on any failure.
+bool openImage(const std::string &path, vips::VImage *image, std::string *reason);
+
+// Opens an image file for reading (openImage).  An unreadable, truncated or
+// damaged file ends the run with "cannot open image <path>: <reason>\n" on
+// standard output, status 1.
 vips::VImage loadImage(const std::string &path);
 
 // The band the system analyses: the image itself when it has one band, else
@@ -30,9 +44,18 @@ vips::VImage chooseBand(const vips::VImage &img, const std::string &path);
 // Loads path and chooses its band (the two calls above).
 vips::VImage loadAnalysisBand(const std::string &path);
 
-// Writes img to path in the format its extension names; a failure ends the
-// run with "cannot write image <path>: <reason>\n", status 1.
+// Writes img to the file path (literally) in the format its extension names
+// (".jpg", ".png", ".tif", ".v", ...).  False, with *reason set, on failure;
+// a name whose extension names no format creates no file.
+bool saveImage(const vips::VImage &img, const std::string &path, std::string *reason);
+
+// saveImage; a failure ends the run with "cannot write image <path>:
+// <reason>\n", status 1.
 void writeImage(const vips::VImage &img, const std::string &path);
+
+// The image file from written to the file to in the format of to's
+// extension (openImage, then saveImage).  False, with *reason set, on failure.
+bool convertImage(const std::string &from, const std::string &to, std::string *reason);
 
 // A one-band 8-bit image of the given bytes (row-major, width * height).
 vips::VImage imageFromBytes(const unsigned char *bytes, int width, int height);

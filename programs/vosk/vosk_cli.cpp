@@ -17,6 +17,7 @@
 #include "programs/vosk/vosk.h"
 #include "programs/vosk2/vosk2.h"
 #include "toolbox/fatal.h"
+#include "toolbox/filenames.h"
 #include "toolbox/mxutil.h"
 #include "toolbox/nrutil.h"
 #include "toolbox/vipsio.h"
@@ -202,6 +203,7 @@ result *addMatch(result *head, result *tail, const std::string &source, const in
 // setting set.  Mode 1 stores its feature file and then stops in the
 // classification step, so what follows runs only if that step returns.
 void queryByClass(const std::string &path, const Locations &locations) {
+    requireOneLineName(path);
     vips::VImage image = loadImage(path);
     double *classMembership = newClassMembership();
     earlier::halvern4(image, path, classMembership, true, 1, locations);
@@ -226,6 +228,7 @@ void queryByNumber(const char *word) {
 
 // One image through the pipeline in mode, with a fresh zeroed vector.
 void analyseOne(const std::string &path, bool mergeSetting, int mode, const Locations &locations) {
+    if (mode == 1) requireOneLineName(path);  // mode 1 stores the feature file
     vips::VImage image = loadImage(path);
     double *classMembership = newClassMembership();
     earlier::halvern4(image, path, classMembership, mergeSetting, mode, locations);
@@ -301,6 +304,8 @@ void deleteFV(const std::string &folder) {
 void genFV(const std::string &folder, const Locations &locations) {
     const std::string prefix = folderPrefix(folder);
     const std::vector<std::string> names = folderEntries(folder);
+    for (const std::string &name : names)
+        if (isImageEntry(name)) requireOneLineName(prefix + name);
     double *classMembership = newClassMembership();
     int count = 0;
     for (const std::string &name : names) {

@@ -393,7 +393,7 @@ TEST(Vosk_storeFV, currentDirectoryWhateverTheImageFolder) {
 TEST(Vosk_storeFV, noStoreNameStops) {
     TempDir dir;
     Networks n({{1, 2, 3, 4}});
-    for (const char *path : {"x.jpg", "/data/img/noext"}) {
+    for (const char *path : {"noext", "/data/img/noext"}) {
         SCOPED_TRACE(path);
         RunResult r = runIn(dir, [&] { storeFV(n.head, 10, 10, path); });
         EXPECT_EQ(r.status, 1);

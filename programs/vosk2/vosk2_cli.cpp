@@ -21,6 +21,7 @@
 #include "pipeline/halvern4.h"
 #include "programs/vosk2/vosk2.h"
 #include "toolbox/fatal.h"
+#include "toolbox/filenames.h"
 #include "toolbox/mxutil.h"
 #include "toolbox/nrutil.h"
 #include "toolbox/vipsio.h"
@@ -149,6 +150,7 @@ void queryByExample(const std::string &mode, const std::string &path, const Loca
     const int kind = mode == "-class" ? 1 : mode == "-pattern" ? 2 : mode == "-feature" ? 3 : 0;
     if (kind == 0) fatalExit(Stream::out, "");
 
+    requireOneLineName(path);
     vips::VImage image = loadImage(path);
     double *classMembership = newClassMembership();
     result *head = makeNodeResult();
@@ -202,6 +204,7 @@ void queryByCategory(const char *word, const Locations &locations) {
 // The store files of one image, its networks kept apart (merge setting
 // clear, pipeline mode 1).
 void storeOneImage(const std::string &path, const Locations &locations) {
+    requireOneLineName(path);
     result *record = makeNodeResult();
     vips::VImage image = loadImage(path);
     double *classMembership = newClassMembership();
@@ -213,6 +216,7 @@ void storeOneImage(const std::string &path, const Locations &locations) {
 // "-analyse": the analysis band (band 1 of a multi-band image) goes to the
 // tiled-threshold entry, which writes the web output of the analysis.
 void analyseImage(const std::string &path, const Locations &locations) {
+    requireOneLineName(path);
     result *record = makeNodeResult();
     vips::VImage image = loadImage(path);
     vips::VImage band = chooseBand(image, path);

@@ -366,7 +366,7 @@ TEST(Vosk2_queryMatchFeature, stops) {
     result *head = makeNodeResult();  // the runs stop before filling it
     {
         SCOPED_TRACE("no store name");
-        auto r = runCaptured([&] { queryMatchFeature(head, "q.jpg", roots.locations); });
+        auto r = runCaptured([&] { queryMatchFeature(head, "noext", roots.locations); });
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.out, "error in reading filename for feature storage\n");
     }

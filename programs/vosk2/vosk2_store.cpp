@@ -14,6 +14,7 @@
 #include "pipeline/halvern4.h"
 #include "programs/vosk2/vosk2.h"
 #include "toolbox/fatal.h"
+#include "toolbox/filenames.h"
 #include "toolbox/mxutil.h"
 #include "toolbox/nrutil.h"
 #include "toolbox/vipsio.h"
@@ -127,10 +128,13 @@ void deleteTemp(const Locations &locations) {
 // Runs the pipeline (mode 1, merge setting set) on every image entry of
 // folder in listing order, with one class-membership vector for the whole
 // folder.  An image the pipeline finds without cracks ends the whole run
-// there; what was stored before stays.
+// there; what was stored before stays.  An image whose name cannot be
+// stored stops the run before any image is stored.
 void genFV(const std::string &folder, const Locations &locations) {
     const std::string prefix = folderPrefix(folder);
     const std::vector<std::string> names = folderEntries(folder);
+    for (const std::string &name : names)
+        if (isImageEntry(name)) requireOneLineName(prefix + name);
     double *classMembership = dvector(0, 4);
     dvZeros(classMembership, 0, 4);
     int count = 0;

@@ -46,14 +46,9 @@ void copyFile(const std::string &from, const std::string &to) {
 // conversion (an image moved or damaged since it was stored) does not stop
 // the listing: it is named on standard error and no thumbnail is written.
 void writeJpeg(const std::string &from, const std::string &to) {
-    try {
-        vips::VImage::new_from_file(from.c_str()).write_to_file(to.c_str());
-    } catch (const vips::VError &e) {
-        std::string reason = e.what();
-        while (!reason.empty() && (reason.back() == '\n' || reason.back() == ' ')) reason.pop_back();
-        vips_error_clear();
+    std::string reason;
+    if (!convertImage(from, to, &reason))
         std::fprintf(stderr, "cannot convert image %s: %s\n", from.c_str(), reason.c_str());
-    }
 }
 
 // Thumbnail NNN.jpg of one shown result.
