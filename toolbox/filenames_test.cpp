@@ -4,6 +4,8 @@
 
 #include <string>
 
+#include "tests/support/capture.h"
+
 namespace craq {
 namespace {
 
@@ -42,6 +44,29 @@ TEST(Filenames_extensionOf, regression_lastDotOfFileName) {
     for (const Case &c : cases) {
         SCOPED_TRACE(c.path);
         EXPECT_EQ(extensionOf(c.path), c.ext);
+    }
+}
+
+// Store files hold a path as one line: a path with a newline is refused,
+// the newline shown as "\n"; any other name passes silently.
+TEST(Filenames_requireOneLineName, regression_newlineRefused) {
+    struct Case {
+        const char *path;
+        const char *out;  // "" when the name passes
+    };
+    const Case cases[] = {
+        {"images/a b.jpg", ""},
+        {"x['\".jpg", ""},
+        {"tab\there\r.jpg", ""},
+        {"images/a\nb.jpg", "cannot store image images/a\\nb.jpg: its name holds a line break\n"},
+        {"\n", "cannot store image \\n: its name holds a line break\n"},
+        {"d\nir/x\n.jpg", "cannot store image d\\nir/x\\n.jpg: its name holds a line break\n"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.path);
+        test::RunResult r = test::runCaptured([&] { requireOneLineName(c.path); });
+        EXPECT_EQ(r.status, *c.out == '\0' ? 0 : 1);
+        EXPECT_EQ(r.out, c.out);
     }
 }
 

@@ -67,6 +67,106 @@ TEST(Vipsio_load, unreadableFileNamesTheFile) {
     EXPECT_NE(r.out.find(junk), std::string::npos) << r.out;
 }
 
+// Names the image library would read as options ("[...]" after the name)
+// or abort on (a quote after '[' or alone) are plain file names.
+TEST(Vipsio_names, regression_literalFileNames) {
+    TempDir dir;
+    const char *names[] = {"q'x.jpg", "q\"x.png", "x['.tif", "x[\".v", "a[b].jpg", "'.png", "x[].tif"};
+    for (const char *name : names) {
+        SCOPED_TRACE(name);
+        std::string reason;
+        ASSERT_TRUE(saveImage(patterned(9, 5, 3), dir.file(name), &reason)) << reason;
+        EXPECT_TRUE(test::fileExists(dir.file(name)));
+        vips::VImage image;
+        ASSERT_TRUE(openImage(dir.file(name), &image, &reason)) << reason;
+        EXPECT_EQ(image.width(), 9);
+        EXPECT_EQ(image.height(), 5);
+        EXPECT_EQ(imageName(image), dir.file(name));
+    }
+}
+
+// "b.jpg[]" names no file even when b.jpg exists.
+TEST(Vipsio_names, regression_optionSuffixIsPartOfTheName) {
+    TempDir dir;
+    writeImage(patterned(9, 5, 1), dir.file("b.jpg"));
+    vips::VImage image;
+    std::string reason;
+    EXPECT_FALSE(openImage(dir.file("b.jpg[]"), &image, &reason));
+    EXPECT_EQ(reason, "No such file or directory");
+    EXPECT_FALSE(openImage(dir.file("b.jpg[shrink=2]"), &image, &reason));
+    EXPECT_EQ(reason, "No such file or directory");
+}
+
+TEST(Vipsio_open, filesThatCannotBeReadGiveOneLineReasons) {
+    TempDir dir;
+    test::writeFile(dir.file("text.jpg"), "not an image at all");
+    struct Case {
+        std::string path;
+        const char *reason;  // exact, or nullptr: the library's own text
+    } cases[] = {{dir.file("missing.jpg"), "No such file or directory"},
+                 {dir.path(), "Is a directory"},
+                 {dir.file("text.jpg"), nullptr}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.path);
+        vips::VImage image;
+        std::string reason;
+        EXPECT_FALSE(openImage(c.path, &image, &reason));
+        if (c.reason != nullptr) {
+            EXPECT_EQ(reason, c.reason);
+        }
+        EXPECT_FALSE(reason.empty());
+        EXPECT_EQ(reason.find('\n'), std::string::npos) << reason;
+    }
+    test::RunResult r = runCaptured([&] { loadImage(dir.file("missing.jpg")); });
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "cannot open image " + dir.file("missing.jpg") + ": No such file or directory\n");
+}
+
+// A file cut to a third decodes with grey fill unless the library is told to
+// fail on truncated data and the whole image is decoded at open.
+TEST(Vipsio_open, regression_truncatedImagesRefused) {
+    TempDir dir;
+    for (const char *name : {"cut.jpg", "cut.png", "cut.tif"}) {
+        SCOPED_TRACE(name);
+        writeImage(patterned(300, 200, 3), dir.file(name));
+        const std::string whole = test::readFile(dir.file(name));
+        test::writeFile(dir.file(name), whole.substr(0, whole.size() / 3));
+        vips::VImage image;
+        std::string reason;
+        EXPECT_FALSE(openImage(dir.file(name), &image, &reason));
+        EXPECT_FALSE(reason.empty());
+        EXPECT_EQ(reason.find('\n'), std::string::npos) << reason;
+    }
+}
+
+// The format of a written file comes from its extension alone; a name whose
+// extension names no format (or would carry options) leaves no file.
+TEST(Vipsio_save, extensionWithoutFormatWritesNothing) {
+    TempDir dir;
+    for (const char *name : {"noext", "out.xyz", "out.jpg[Q=5]", "out.", "out.j'g"}) {
+        SCOPED_TRACE(name);
+        std::string reason;
+        EXPECT_FALSE(saveImage(patterned(4, 4, 1), dir.file(name), &reason));
+        EXPECT_EQ(reason.rfind("no image format for the extension \"", 0), 0u) << reason;
+        EXPECT_FALSE(test::fileExists(dir.file(name)));
+    }
+    test::RunResult r = runCaptured([&] { writeImage(patterned(4, 4, 1), dir.file("out.xyz")); });
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "cannot write image " + dir.file("out.xyz") +
+                         ": no image format for the extension \".xyz\"\n");
+}
+
+TEST(Vipsio_convert, formatOfTheTargetName) {
+    TempDir dir;
+    writeImage(patterned(9, 5, 1), dir.file("a'b.tif"));
+    std::string reason;
+    ASSERT_TRUE(convertImage(dir.file("a'b.tif"), dir.file("a'b.jpg"), &reason)) << reason;
+    EXPECT_EQ(test::readFile(dir.file("a'b.jpg")).substr(0, 2), "\xFF\xD8");
+    EXPECT_FALSE(convertImage(dir.file("none.tif"), dir.file("none.jpg"), &reason));
+    EXPECT_EQ(reason, "No such file or directory");
+    EXPECT_FALSE(test::fileExists(dir.file("none.jpg")));
+}
+
 TEST(Vipsio_bytes, roundTripThroughMemory) {
     const unsigned char px[6] = {0, 1, 2, 253, 254, 255};
     vips::VImage img = imageFromBytes(px, 3, 2);
