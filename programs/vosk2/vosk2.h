@@ -55,8 +55,9 @@ std::vector<std::string> folderEntries(const std::string &folder);
 void listFV();
 
 // Asks " Delete all feature and classification files? Yes (y) or No (n) :"
-// and on 'y' or 'Y' deletes the store files of folder.  Any other answer,
-// end of input included, deletes nothing.
+// and on 'y' or 'Y' deletes the store files of folder (files and links, as
+// rm does; a directory named like one stays and is named on standard
+// error).  Any other answer, end of input included, deletes nothing.
 void deleteFV(const std::string &folder);
 
 // Deletes the store files of <dataRoot>TEMP/ without asking.

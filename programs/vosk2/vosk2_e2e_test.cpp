@@ -73,6 +73,21 @@ TEST(Vosk2_program, queryTypeUsesRelativeLocations) {
     EXPECT_EQ(readFile(roots.thumbnail("001.jpg")), "image");
 }
 
+// A store file with CRLF line ends names its image exactly: the listing
+// shows the path and the result's copy is written.
+TEST(Vosk2_program, regression_crlfStoreFileListsAndCopiesItsImage) {
+    TestRoots roots;
+    const std::string jpg = roots.dir.file("images/a.jpg");
+    writeFile(jpg, "image");
+    writeFile(roots.data("FVC/fvc_a.dat"),
+              jpg + "\r\n100 120\r\n1 2 3 4 1.0000 0.7000 0.1000 0.1000 0.1000\r\n");
+    RunResult r = runVosk2(roots, {"-queryType", "1"});
+    EXPECT_EQ(r.status, 0);
+    EXPECT_NE(r.out.find("Source:" + jpg + ",  Region:[1 + 3, 2 + 4] - Score:0.3000, Rank = 1\n"),
+              std::string::npos);
+    EXPECT_EQ(readFile(roots.thumbnail("001.jpg")), "image");
+}
+
 
 // ---- runs through the analysis pipeline ----
 

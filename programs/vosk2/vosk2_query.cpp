@@ -5,12 +5,17 @@
 // which nothing reads, then one data line per network), every fitting data
 // line becomes one result record, and the list is ranked by ascending score.
 //
-// Class files hold nine numbers a data line (box, class code, four
-// memberships), feature files thirteen (box, nine features).  A data line
-// with fewer numbers, or with a word that is not a number, is skipped with
-// a message naming the file; so is a file without an image path on its
-// first line.  The image path is the whole first line, so a path with
-// blanks stays whole.
+// Class files hold nine words a data line (box, class code, four
+// memberships), feature files thirteen (box, nine features).  Each word
+// gives its leading number, as strtol (box, class code) and strtod (the
+// rest) read it: "1.0" is 1 as a box word, "0.8x" is 0.8, "abc" is 0.  A
+// data line with fewer words is skipped and named on standard error, so the
+// listing on standard output stays clean.  A file that is empty or whose
+// first line is empty holds no image path and gives no result, silently:
+// the pipeline leaves an empty feature file when it cannot write the class
+// file.  The image path is the whole first line without its surrounding
+// blanks, tabs and line-end CR, so a path with blanks stays whole and a file
+// with CRLF line ends names its image exactly.
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -41,49 +46,42 @@ constexpr int kShown = 20;
 // ranked.
 constexpr double kRankCeiling = 100.0;
 
-// One data line, checked: the box as integers, every word as a double.
+// One data line: the box and the class code as strtol reads them, every
+// word from 4 on as strtod reads it.
 struct DataLine {
     int box[4] = {};         // edgeY, edgeX, dimY, dimX
-    long classCode = 0;      // integer part of word 4 (strtol)
+    int32_t classCode = 0;   // integer part of word 4
     double value[9] = {};    // words 4 .. 4 + count - 5
 };
 
-// The whole word read as an int in base 10.
-bool wholeInt(const char *word, int *out) {
-    char *end = nullptr;
-    const long v = std::strtol(word, &end, 10);
-    if (end == word || *end != '\0' || v < INT32_MIN || v > INT32_MAX) return false;
-    *out = static_cast<int>(v);
-    return true;
+// The leading number of word in base 10 as a 32-bit strtol gives it: no
+// digits give 0, a value beyond the 32-bit range saturates at its end.
+int32_t leadingInt(const char *word) {
+    const long v = std::strtol(word, nullptr, 10);
+    if (v > INT32_MAX) return INT32_MAX;
+    if (v < INT32_MIN) return INT32_MIN;
+    return static_cast<int32_t>(v);
 }
 
-// The whole word read as a double.
-bool wholeDouble(const char *word, double *out) {
-    char *end = nullptr;
-    const double v = std::strtod(word, &end);
-    if (end == word || *end != '\0') return false;
-    *out = v;
-    return true;
-}
-
-// Splits line into words and checks the first `count` of them.
+// Splits line into words and reads the first `count` of them; false when
+// the line holds fewer.
 bool parseDataLine(char *line, int count, DataLine *d) {
     char *words[kMaxWords];
     if (getwords(line, words, kMaxWords) < count) return false;
-    for (int i = 0; i < 4; i++)
-        if (!wholeInt(words[i], &d->box[i])) return false;
-    for (int i = 4; i < count; i++)
-        if (!wholeDouble(words[i], &d->value[i - 4])) return false;
-    d->classCode = std::strtol(words[4], nullptr, 10);
+    for (int i = 0; i < 4; i++) d->box[i] = leadingInt(words[i]);
+    for (int i = 4; i < count; i++) d->value[i - 4] = std::strtod(words[i], nullptr);
+    d->classCode = leadingInt(words[4]);
     return true;
 }
 
-// The image path of a store file: its whole first line, which must hold
-// more than blanks.
-bool hasPath(const char *line) {
-    for (const char *p = line; *p != '\0'; p++)
-        if (*p != ' ' && *p != '\t' && *p != '\r') return true;
-    return false;
+// The image path of a store file: its first line without surrounding
+// blanks and tabs and without the CR of a CRLF line end.
+std::string imagePath(const char *line) {
+    std::string path = line;
+    const std::string::size_type first = path.find_first_not_of(" \t\r");
+    if (first == std::string::npos) return "";
+    const std::string::size_type last = path.find_last_not_of(" \t\r");
+    return path.substr(first, last - first + 1);
 }
 
 // Reads one store file: fn(source, line) for every good data line.  The
@@ -91,20 +89,20 @@ bool hasPath(const char *line) {
 void readStoreFile(std::FILE *fp, const std::string &path, int words,
                    const std::function<void(const std::string &, const DataLine &)> &fn) {
     char line[kLineBuffer];
-    if (fgetline(fp, line, kLineBuffer) < 0 || !hasPath(line)) {
-        std::printf("%s: no image path on its first line, file skipped\n", path.c_str());
+    std::string source;
+    if (fgetline(fp, line, kLineBuffer) >= 0) source = imagePath(line);
+    if (source.empty()) {  // no image path: no result and nothing to say
         std::fclose(fp);
         return;
     }
-    const std::string source = line;
     int lineNumber = 1;
     while (fgetline(fp, line, kLineBuffer) >= 0) {
         lineNumber++;
         if (lineNumber == 2) continue;  // rows and columns of the image
         DataLine d;
         if (!parseDataLine(line, words, &d)) {
-            std::printf("%s: line %d does not hold %d numbers, skipped\n", path.c_str(),
-                        lineNumber, words);
+            std::fprintf(stderr, "%s: line %d does not hold %d numbers, skipped\n",
+                         path.c_str(), lineNumber, words);
             continue;
         }
         fn(source, d);

@@ -24,7 +24,9 @@ namespace craq {
 namespace {
 
 // Deletes the store files of folder, counting what was found and what was
-// deleted.  A file that cannot be deleted is named on standard output.
+// deleted.  Like rm without options, it removes files and links (a link,
+// never what it points to) but no directory: a directory named like a store
+// file stays.  What is not deleted is named on standard error.
 struct Deletion {
     int found = 0;
     int deleted = 0;
@@ -38,12 +40,15 @@ Deletion deleteStoreFiles(const std::string &folder, const std::vector<std::stri
         d.found++;
         const std::string path = prefix + name;
         std::error_code ec;
-        if (std::filesystem::remove(path, ec)) {
+        const std::filesystem::file_status st = std::filesystem::symlink_status(path, ec);
+        if (!ec && std::filesystem::is_directory(st)) {
+            ec = std::make_error_code(std::errc::is_a_directory);
+        } else if (!ec && std::filesystem::remove(path, ec)) {
             d.deleted++;
-        } else {
-            std::printf("cannot delete %s: %s\n", path.c_str(),
-                        ec ? ec.message().c_str() : "no such file");
+            continue;
         }
+        std::fprintf(stderr, "cannot delete %s: %s\n", path.c_str(),
+                     ec ? ec.message().c_str() : "no such file");
     }
     return d;
 }
@@ -98,8 +103,9 @@ void listFV() {
 // 'Y', every store file of folder is deleted and "\n Feature and
 // classification files deleted\n\n" closes the run when at least one was.
 // Stops (exit 1): no store file ("No feature/classification  files in
-// <folder>\n\n"), or a file that could not be deleted (named on its own
-// line), after the others were deleted.
+// <folder>\n\n"), or a store file that was not deleted (a directory, or a
+// file that could not be removed; named on standard error), after the
+// others were deleted.
 void deleteFV(const std::string &folder) {
     const std::vector<std::string> names = folderEntries(folder);
 

@@ -168,16 +168,40 @@ TEST(Vosk2_deleteFV, regression_noShell) {
     EXPECT_FALSE(fileExists(dir.file("touched")));
 }
 
-// A store file that cannot be deleted is named, and "deleted" is printed
-// only for those that were.
+// A store file that cannot be deleted is named on standard error, and
+// "deleted" is printed only for those that were.
 TEST(Vosk2_deleteFV, regression_failedDeletionNotReported) {
     TempDir dir;
     std::filesystem::create_directory(dir.file("fv_dir.dat"));
-    writeFile(dir.file("fv_dir.dat/inside"), "x");  // a non-empty folder cannot be removed
+    writeFile(dir.file("fv_dir.dat/inside"), "x");
     auto r = runCaptured([&] { deleteFV(dir.path()); }, "y");
     EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.out.find("cannot delete " + dir.file("fv_dir.dat")), std::string::npos);
-    EXPECT_EQ(r.out.find("deleted\n"), std::string::npos);
+    EXPECT_EQ(r.err, "cannot delete " + dir.file("fv_dir.dat") + ": Is a directory\n");
+    EXPECT_EQ(r.out, kPrompt + "\n");
+    EXPECT_TRUE(fileExists(dir.file("fv_dir.dat/inside")));
+}
+
+// Deletion removes what rm removes: files and links (the link, not what it
+// points to).  A directory named like a store file stays, even when empty,
+// and is named as not deleted; the other files are still deleted.
+TEST(Vosk2_deleteFV, regression_directoryNamedLikeStoreFileStays) {
+    TempDir dir;
+    TempDir elsewhere;
+    writeFile(elsewhere.file("target.dat"), "kept");
+    std::filesystem::create_directory(dir.file("fvc_empty.dat"));
+    writeFile(dir.file("fv_a.dat"), "x");
+    std::filesystem::create_symlink(elsewhere.file("target.dat"), dir.file("fv_link.dat"));
+    std::filesystem::create_directory_symlink(elsewhere.path(), dir.file("fv_dirlink.txt"));
+    auto r = runCaptured([&] { deleteFV(dir.path()); }, "y");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.err, "cannot delete " + dir.file("fvc_empty.dat") + ": Is a directory\n");
+    EXPECT_EQ(r.out, kPrompt + "\n\n Feature and classification files deleted\n\n");
+    EXPECT_TRUE(std::filesystem::is_directory(dir.file("fvc_empty.dat")));
+    EXPECT_FALSE(fileExists(dir.file("fv_a.dat")));
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::symlink_status(dir.file("fv_link.dat"))));
+    EXPECT_FALSE(
+        std::filesystem::exists(std::filesystem::symlink_status(dir.file("fv_dirlink.txt"))));
+    EXPECT_EQ(test::readFile(elsewhere.file("target.dat")), "kept");
 }
 
 TEST(Vosk2_deleteTemp, deletesQueryFilesWithoutAsking) {
