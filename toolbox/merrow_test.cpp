@@ -12,8 +12,6 @@
 namespace craq {
 namespace {
 
-using test::runCaptured;
-
 vips::VImage imageOf(const std::vector<unsigned char> &bytes, int width, int height) {
     return imageFromBytes(bytes.data(), width, height);
 }
@@ -165,14 +163,22 @@ TEST(Merrow_hamadaniThresh, weighsMeanAndDeviation) {
     }
 }
 
+// The stop comes after the image's statistics are read, so it runs in a
+// fresh process: args are k1 and k2, the image is 0 0 / 100 100.
+const test::FreshBody kHamadaniStop("merrow.hamadaniThresh", [](const std::vector<std::string> &args) {
+    hamadaniThresh(imageOf({0, 0, 100, 100}, 2, 2), std::stod(args.at(0)), std::stod(args.at(1)));
+});
+
 TEST(Merrow_hamadaniThresh, thresholdAbove255EndsTheRun) {
-    vips::VImage img = imageOf({0, 0, 100, 100}, 2, 2);
-    for (double k1 : {5.12, 6.0, 1e300}) {
+    // Mean 50: 5.12 x 50 = 256 is the first value beyond the range.
+    for (const char *k1 : {"5.12", "6.0", "1e300"}) {
         SCOPED_TRACE(k1);
-        test::RunResult r = runCaptured([&] { hamadaniThresh(img, k1, 0.0); });
+        const test::RunResult r = test::runFresh("merrow.hamadaniThresh", {k1, "0.0"});
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.out, "error - threshold value exceeds maximum pixel intensity");
     }
+    // Just below: the run goes on.
+    EXPECT_EQ(test::runFresh("merrow.hamadaniThresh", {"5.1", "0.0"}).status, 0);
 }
 
 }  // namespace

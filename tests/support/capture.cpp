@@ -1,13 +1,16 @@
 #include "tests/support/capture.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <stdexcept>
 
@@ -39,6 +42,10 @@ void redirect(const std::string &inFile, const std::string &outFile, const std::
     close(err);
 }
 
+// Forks a child that runs `child` with its standard streams redirected
+// (stdin from the input, stdout and stderr to files), waits for it and
+// returns what it wrote and how it ended.  The child gets kChildSeconds
+// before SIGALRM stops it; an exec'd program inherits the alarm.
 RunResult runChild(const std::function<void()> &child, const std::string &input) {
     TempDir io;
     const std::string inFile = io.file("in"), outFile = io.file("out"), errFile = io.file("err");
@@ -48,6 +55,8 @@ RunResult runChild(const std::function<void()> &child, const std::string &input)
     if (pid < 0) throw std::runtime_error("fork failed");
     if (pid == 0) {
         redirect(inFile, outFile, errFile);
+        signal(SIGALRM, SIG_DFL);
+        alarm(kChildSeconds);
         setProcessEnd([](int status) {
             std::fflush(nullptr);
             _exit(status);
@@ -57,13 +66,34 @@ RunResult runChild(const std::function<void()> &child, const std::string &input)
         _exit(0);
     }
     int wstatus = 0;
-    waitpid(pid, &wstatus, 0);
+    while (waitpid(pid, &wstatus, 0) < 0)
+        if (errno != EINTR) throw std::runtime_error("waitpid failed");
     RunResult r;
     r.out = readFile(outFile);
     r.err = readFile(errFile);
     if (WIFEXITED(wstatus)) r.status = WEXITSTATUS(wstatus);
     if (WIFSIGNALED(wstatus)) r.signal = WTERMSIG(wstatus);
+    if (r.signal == SIGALRM)
+        std::fprintf(stderr,
+                     "capture: a child process was still running after %u s and was stopped "
+                     "(a forked child that reads pixels waits forever; see runFresh)\n",
+                     kChildSeconds);
     return r;
+}
+
+// The program's own file, to start it again.
+std::string selfProgram() {
+    std::error_code ec;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (ec) throw std::runtime_error("cannot find the test program");
+    return self.string();
+}
+
+constexpr const char *kFreshFlag = "--craq-run-fresh-body";
+
+std::map<std::string, FreshFunction> &freshBodies() {
+    static std::map<std::string, FreshFunction> bodies;
+    return bodies;
 }
 
 }  // namespace
@@ -77,15 +107,38 @@ RunResult runCaptured(const std::function<void()> &fn, const std::string &input)
 
 RunResult runProgram(const std::string &program, const std::vector<std::string> &args,
                      const std::string &input, const std::string &workDir) {
+    // Everything the child needs is made before the fork: between fork and
+    // exec the child of a threaded process only changes folder and execs.
+    std::vector<char *> argv;
+    argv.push_back(const_cast<char *>(program.c_str()));
+    for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
+    argv.push_back(nullptr);
     return runChild([&] {
         if (!workDir.empty() && chdir(workDir.c_str()) != 0) _exit(126);
-        std::vector<char *> argv;
-        argv.push_back(const_cast<char *>(program.c_str()));
-        for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
-        argv.push_back(nullptr);
         execv(program.c_str(), argv.data());
         _exit(127);
     }, input);
+}
+
+FreshBody::FreshBody(const char *name, FreshFunction fn) { freshBodies()[name] = fn; }
+
+RunResult runFresh(const std::string &name, const std::vector<std::string> &args,
+                   const std::string &input) {
+    if (freshBodies().count(name) == 0) throw std::runtime_error("no fresh body " + name);
+    std::vector<std::string> all = {kFreshFlag, name};
+    all.insert(all.end(), args.begin(), args.end());
+    return runProgram(selfProgram(), all, input);
+}
+
+void runFreshIfAsked(int argc, char **argv) {
+    if (argc < 3 || std::string(argv[1]) != kFreshFlag) return;
+    const auto body = freshBodies().find(argv[2]);
+    if (body == freshBodies().end()) {
+        std::fprintf(stderr, "capture: no fresh body %s\n", argv[2]);
+        endProcess(125);
+    }
+    body->second(std::vector<std::string>(argv + 3, argv + argc));
+    endProcess(0);
 }
 
 TempDir::TempDir() : path_(makeTempPath("craq-test-XXXXXX") + "/") {}

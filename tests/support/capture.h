@@ -18,15 +18,45 @@ struct RunResult {
 
 // Runs fn in a forked child with stdin fed from input; the child exits 0
 // when fn returns.  In the child, error stops (and endProcess) end with a
-// plain _exit: a child must end through endProcess, never std::exit.  Only the calling thread survives a fork: once the image
-// library has started its worker threads (any pixel read), the child must not
-// read pixels again, or it can hang.  Test such paths through runProgram.
+// plain _exit: a child must end through endProcess, never std::exit.
+// Only the calling thread survives a fork, so fn must not read pixels: once
+// the image library has run a pipeline, its idle worker threads are gone in
+// the child and a pixel read there waits for them forever.  Paths that read
+// pixels run in a fresh process instead (runFresh, runProgram).  A child
+// still running after kChildSeconds is stopped (signal SIGALRM) and named on
+// standard error, so a mistake shows as a failure, not as a hang.
 RunResult runCaptured(const std::function<void()> &fn, const std::string &input = "");
 
 // Runs program with args (argv[1..]) in workDir (the current folder when
 // empty), stdin fed from input.
 RunResult runProgram(const std::string &program, const std::vector<std::string> &args,
                      const std::string &input = "", const std::string &workDir = "");
+
+constexpr unsigned kChildSeconds = 100;
+
+// ---- bodies run in a fresh process of the test program ----
+//
+// A test program can run a registered body as a process of its own: the
+// program is started again, its main sees the request first (runFreshIfAsked)
+// and runs the body instead of the tests.  The body starts with the image
+// library fresh, so it may read pixels whatever the test process has done.
+// Register at namespace scope:
+//   const test::FreshBody kStop("merrow.hamadaniThresh",
+//                               [](const std::vector<std::string> &args) { ... });
+// The body ends the process by returning (status 0) or by an error stop.
+using FreshFunction = void (*)(const std::vector<std::string> &args);
+class FreshBody {
+public:
+    FreshBody(const char *name, FreshFunction fn);
+};
+
+// Runs the body registered under name with args, stdin fed from input.
+RunResult runFresh(const std::string &name, const std::vector<std::string> &args = {},
+                   const std::string &input = "");
+
+// Called by the test main once the image library is started: when argv asks
+// for a registered body, runs it and ends the process; otherwise returns.
+void runFreshIfAsked(int argc, char **argv);
 
 // A fresh temporary folder, removed with its contents on destruction.
 // path() ends in '/'.
