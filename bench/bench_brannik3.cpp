@@ -4,6 +4,7 @@
 #include <benchmark/benchmark.h>
 
 #include "bench/synthetic.h"
+#include "tests/support/reference.h"
 #include "toolbox/brannik3.h"
 #include "toolbox/nrutil.h"
 
@@ -43,8 +44,8 @@ void BM_closeTopHatReference_disk5(benchmark::State &state) {
     Scene s;
     int **q = craq::imatrix(0, kRows - 1, 0, kCols - 1);
     for (auto _ : state) {
-        craq::dilateReference(s.src, q, kRows, kCols, &s.se);
-        craq::erodeReference(q, s.dst, kRows, kCols, &s.se);
+        craq::literal::dilate(s.src, q, kRows, kCols, &s.se);
+        craq::literal::erode(q, s.dst, kRows, kCols, &s.se);
         for (int i = 0; i < kRows; i++)
             for (int j = 0; j < kCols; j++) s.dst[i][j] -= s.src[i][j];
         benchmark::DoNotOptimize(s.dst[kRows / 2][kCols / 2]);

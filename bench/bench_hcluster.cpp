@@ -4,7 +4,7 @@
 // weight 1 and an aspect ratio per network), the same for every run of a
 // given n.
 //
-//   linkage / linkageReference: the centroid linkage alone on the pair
+//   linkage / literal::linkage: the centroid linkage alone on the pair
 //     distances (the literal form rescans every remaining pair at each
 //     merge, O(n^3): run up to n = 1000 only);
 //   hClustering: the whole procedure (distances, linkage, cut).
@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "classify/hcluster.h"
+#include "tests/support/reference.h"
 #include "toolbox/nrutil.h"
 
 namespace {
@@ -81,7 +82,7 @@ void runLinkage(benchmark::State &state) {
 }
 
 void BM_linkage(benchmark::State &state) { runLinkage<craq::linkage>(state); }
-void BM_linkageReference(benchmark::State &state) { runLinkage<craq::linkageReference>(state); }
+void BM_linkageReference(benchmark::State &state) { runLinkage<craq::literal::linkage>(state); }
 
 void BM_hClustering(benchmark::State &state) {
     const Inputs &in = inputs(static_cast<int>(state.range(0)));

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "bench/synthetic.h"
+#include "tests/support/reference.h"
 #include "toolbox/nrutil.h"
 #include "toolbox/thin2.h"
 
@@ -80,7 +81,7 @@ void BM_thin2_referenceThin12(benchmark::State &state) {
         f.reset(f.mask());
         state.ResumeTiming();
         for (int pass = 0; pass < 12; pass++) {
-            craq::thinReference(f.src(), f.dst(), kRows, kCols);
+            craq::literal::thin(f.src(), f.dst(), kRows, kCols);
             copyBack(f.dst(), f.src());
         }
         benchmark::DoNotOptimize(f.dst()[kRows / 2][kCols / 2]);
@@ -93,7 +94,7 @@ void BM_thin2_referenceClean1(benchmark::State &state) {
     f.reset(f.mask());
     craq::morph(f.src(), f.dst(), 1, 12, kRows, kCols);
     for (auto _ : state) {
-        craq::applyLut3x3Reference(f.src(), f.dst(), craq::lutClean(), kRows, kCols);
+        craq::literal::applyLut(f.src(), f.dst(), craq::lutClean(), kRows, kCols);
         benchmark::DoNotOptimize(f.dst()[kRows / 2][kCols / 2]);
     }
 }

@@ -8,8 +8,8 @@
 //
 // The linkage keeps every cluster in the slot of its lowest original point
 // (the merged cluster takes the lower slot of the pair, as it takes the
-// lower position), so the positions of the literal algorithm are the ranks
-// of the live slots and its "last pair in condensed order" is the
+// lower position), so the positions of the merge-by-merge algorithm are
+// the ranks of the live slots and its "last pair in condensed order" is the
 // lexicographically last pair of slots.  The distances stay in their
 // original condensed places; each slot keeps its nearest distance and a
 // slot that has it, so a merge costs O(m) plus a rescan of the few slots
@@ -29,14 +29,6 @@ namespace craq {
 
 namespace {
 
-// Converts a position computed from the pair index; it is a whole number in
-// range by construction.
-int toInt(double value) {
-    int out = 0;
-    if (!truncToInt(value, &out)) fatalExit(Stream::out, "cluster position out of range\n");
-    return out;
-}
-
 // Identifier of a child of merge row `row`: a point 1..n or a cluster made
 // by an earlier merge (n + 1 .. n + row - 1).  Anything else is not a merge
 // tree and would index past T or Z, or loop.
@@ -45,17 +37,6 @@ int childOf(double **Z, int row, int col, int n) {
     if (!truncToInt(Z[row][col], &id) || id < 1 || id >= n + row)
         fatalExit(Stream::out, "cluster tree holds an invalid identifier\n");
     return id;
-}
-
-// Entry of the pair of cluster positions a and b (a != b) among m clusters
-// in condensed order.
-long pairIndex(int a, int b, int m) {
-    if (a > b) {
-        const int t = a;
-        a = b;
-        b = t;
-    }
-    return static_cast<long>(a - 1) * m - static_cast<long>(a) * (a - 1) / 2 + (b - a);
 }
 
 // The half-turn used by the angle rule.
@@ -130,13 +111,14 @@ void requireDistances(long len) {
 }
 
 // Centroid linkage over the condensed vector y(1..len) (y(p) is the entry's
-// storage).  Same results, bit for bit, as linkageReference:
+// storage).  Same results, bit for bit, as the merge-by-merge algorithm
+// that rescans and compacts the vector at every merge:
 //  - slot a < b stands for the pair of positions rank(a) < rank(b), and
 //    condensed order is lexicographic in (a, b), so the merged pair is the
 //    last (a, b) of the smallest distance (NaN never taken; only NaN left:
 //    the last pair);
 //  - nearest[u] (value and a slot that has it; slot 0 when the row holds
-//    nothing but NaN) is exactly the literal nearest distance, so the
+//    nothing but NaN) is exactly that algorithm's nearest distance, so the
 //    statistics sum the same values in the same order;
 //  - the centroid update is the same expression on the same entries.
 template <class Cell>
@@ -169,7 +151,7 @@ void centroidLinkage(Cell y, double **Z, double **S, int len) {
         live[i - 1] = i;
     }
 
-    // The literal nearest distance starts at +inf and takes smaller values;
+    // The nearest distance starts at +inf and takes smaller values;
     // a slot is kept for the first non-NaN entry too, so slot 0 means "only
     // NaN" (a row of +inf entries still holds the smallest pair when every
     // distance is +inf).
@@ -516,134 +498,6 @@ void normFVB(double **X, double **out, int n, int dim) {
             if (X[i][f] >= maximum) maximum = X[i][f];
         for (int i = 1; i <= n; i++) out[i][f] = X[i][f] / maximum;
     }
-}
-
-// ---- literal forms ----------------------------------------------------------
-
-// pDist through the full difference matrices D and Dn and normDist.
-void pDistReference(double **X, double **W, double **Y, int n, int dim) {
-    const long len = static_cast<long>(n) * (n - 1) / 2;
-    double **D = dmatrix(1, len, 1, dim);
-    double **Dn = dmatrix(1, len, 1, dim);
-    long p = 0;
-    for (int a = 1; a < n; a++) {
-        for (int b = a + 1; b <= n; b++) {
-            p++;
-            for (int f = 1; f <= dim; f++) D[p][f] = std::fabs(X[a][f] - X[b][f]);
-            if (dim >= 3) D[p][3] = angleDifference(X, W, a, b);
-        }
-    }
-    normDist(D, Dn, X, n, dim);
-    p = 0;
-    for (int a = 1; a < n; a++) {
-        for (int b = a + 1; b <= n; b++) {
-            p++;
-            double sum = 0.0;
-            for (int f = 1; f <= dim; f++) sum += Dn[p][f] * Dn[p][f];
-            Y[p][1] = (W[a][1] + W[b][1]) * std::sqrt(sum);
-        }
-    }
-    free_dmatrix(Dn, 1, len, 1, dim);
-    free_dmatrix(D, 1, len, 1, dim);
-}
-
-// The linkage that rescans every remaining pair and compacts Y at every
-// merge (O(n^3)): the definition the fast form is checked against.
-void linkageReference(double **Y, double **Z, double **S, int len) {
-    requireDistances(len);
-    const int n = static_cast<int>(std::sqrt(8.0 * len + 1.0) + 1.0) / 2;
-
-    for (int p = 1; p <= len; p++) Y[p][1] = Y[p][1] * Y[p][1];
-    int *N = ivector(1, 2 * n - 1);
-    int *R = ivector(1, n);
-    double *heights = dvector(1, n - 1);
-    double *nearest = dvector(1, n);
-    for (int i = 1; i <= n; i++) {
-        N[i] = 1;
-        R[i] = i;
-    }
-    int m = n;
-
-    for (int s = 1; s <= n - 1; s++) {
-        const long count = static_cast<long>(m) * (m - 1) / 2;
-
-        // Smallest entry, the last of equal ones.  Starting from +inf is the
-        // same as starting from Y[1] for every number, and a NaN entry (from
-        // a non-finite weight) is never taken; if nothing but NaN is left,
-        // the last pair is merged so the tree stays complete.
-        double v = std::numeric_limits<double>::infinity();
-        long k = 0;
-        for (long p = 1; p <= count; p++) {
-            if (Y[p][1] <= v) {
-                v = Y[p][1];
-                k = p;
-            }
-        }
-        if (k == 0) {
-            k = count;
-            v = Y[k][1];
-        }
-        const double h = std::sqrt(v);
-
-        // Nearest (squared) distance of every cluster before the merge.
-        for (int u = 1; u <= m; u++) nearest[u] = std::numeric_limits<double>::infinity();
-        for (int a = 1; a < m; a++) {
-            for (int b = a + 1; b <= m; b++) {
-                const double y = Y[pairIndex(a, b, m)][1];
-                if (y < nearest[a]) nearest[a] = y;
-                if (y < nearest[b]) nearest[b] = y;
-            }
-        }
-
-        // Positions of pair k among the m clusters; i / 2 is a real division.
-        const double md = m;
-        const double kd = static_cast<double>(k);
-        const int i = toInt(std::floor(md + 0.5 - std::sqrt(md * md - md + 0.25 - 2.0 * (kd - 1.0))));
-        const double id = i;
-        const int j = toInt(kd - (md - id / 2.0) * (id - 1.0) + id);
-
-        Z[s][1] = R[i];
-        Z[s][2] = R[j];
-        Z[s][3] = h;
-
-        heights[s] = h;
-        if (s > 1) S[s][1] = stddvector(heights, s);
-        S[s][2] = meandvector(heights, s);
-        S[s][3] = stddvector(nearest, m);
-        S[s][4] = meandvector(nearest, m);
-
-        // Centroid update of the merged cluster's distances.
-        const int Ni = N[R[i]];
-        const int Nj = N[R[j]];
-        const int K = Ni + Nj;
-        const int NiNj = Ni * Nj;
-        for (int u = 1; u <= m; u++) {
-            if (u == i || u == j) continue;
-            const long ui = pairIndex(u, i, m);
-            const long uj = pairIndex(u, j, m);
-            Y[ui][1] = (Ni * Y[ui][1] + Nj * Y[uj][1] - NiNj * h * h / K) / K;
-        }
-
-        // Drop every pair that holds position j, keeping the order.
-        long to = 0;
-        for (int a = 1; a < m; a++) {
-            for (int b = a + 1; b <= m; b++) {
-                const long from = pairIndex(a, b, m);
-                if (a == j || b == j) continue;
-                Y[++to][1] = Y[from][1];
-            }
-        }
-
-        N[n + s] = K;
-        R[i] = n + s;
-        for (int u = j; u <= n - 1; u++) R[u] = R[u + 1];
-        m--;
-    }
-
-    free_dvector(nearest, 1, n);
-    free_dvector(heights, 1, n - 1);
-    free_ivector(R, 1, n);
-    free_ivector(N, 1, 2 * n - 1);
 }
 
 }  // namespace craq

@@ -68,15 +68,4 @@ void normFVA(double **X, double **out, int n, int dim);
 // Each column divided by its maximum.
 void normFVB(double **X, double **out, int n, int dim);
 
-// ===========================================================================
-// Literal forms, for tests and benchmarks only
-// ===========================================================================
-
-// Step-by-step forms that pDist and linkage must match bit for bit: the
-// pair differences through full difference matrices and normDist, and the
-// linkage that rescans and compacts the distance vector at every merge
-// (O(n^3)).  Same arguments and results; no program path calls them.
-void pDistReference(double **X, double **W, double **Y, int n, int dim);
-void linkageReference(double **Y, double **Z, double **S, int len);
-
 }  // namespace craq

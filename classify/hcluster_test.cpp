@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tests/support/capture.h"
+#include "tests/support/reference.h"
 #include "toolbox/nrutil.h"
 
 namespace craq {
@@ -74,7 +75,7 @@ std::string linkageDifference(const std::vector<double> &distances) {
     Matrix fastY(column(distances)), literalY(column(distances));
     Matrix fastZ(n - 1, 3), literalZ(n - 1, 3), fastS(n - 1, 4), literalS(n - 1, 4);
     linkage(fastY.get(), fastZ.get(), fastS.get(), len);
-    linkageReference(literalY.get(), literalZ.get(), literalS.get(), len);
+    literal::linkage(literalY.get(), literalZ.get(), literalS.get(), len);
     const std::string z = firstDifference("Z", fastZ.get(), literalZ.get(), n - 1, 3);
     return z.empty() ? firstDifference("S", fastS.get(), literalS.get(), n - 1, 4) : z;
 }
@@ -139,7 +140,7 @@ std::vector<double> distancesOf(const std::string &kind, int n, std::mt19937 &rn
     if (kind == "pipeline") {
         const Networks nets = pipelineLike(n, rng, pick(rng));
         Matrix X(nets.X), W(nets.W), Y(len, 1);
-        pDistReference(X.get(), W.get(), Y.get(), n, 4);
+        literal::pDist(X.get(), W.get(), Y.get(), n, 4);
         for (int p = 1; p <= len; p++) out.push_back(Y[p][1]);
         return out;
     }
@@ -193,7 +194,7 @@ TEST(hcluster_linkage, rowsOutsideOneBlock) {
     Matrix literalY(column(d)), fastZ(n - 1, 3), literalZ(n - 1, 3), fastS(n - 1, 4),
         literalS(n - 1, 4);
     linkage(rows.data(), fastZ.get(), fastS.get(), len);
-    linkageReference(literalY.get(), literalZ.get(), literalS.get(), len);
+    literal::linkage(literalY.get(), literalZ.get(), literalS.get(), len);
     EXPECT_EQ(firstDifference("Z", fastZ.get(), literalZ.get(), n - 1, 3), "");
     EXPECT_EQ(firstDifference("S", fastS.get(), literalS.get(), n - 1, 4), "");
 }
@@ -211,10 +212,10 @@ TEST(hcluster_pDist, sameBitsAsLiteralForm) {
         for (auto &row : nets.X) row.resize(static_cast<std::size_t>(dim));
         SCOPED_TRACE("variant " + std::to_string(variant));
         const int len = n * (n - 1) / 2;
-        Matrix X(nets.X), W(nets.W), fast(len, 1), literal(len, 1);
+        Matrix X(nets.X), W(nets.W), fast(len, 1), slow(len, 1);
         pDist(X.get(), W.get(), fast.get(), n, dim);
-        pDistReference(X.get(), W.get(), literal.get(), n, dim);
-        EXPECT_EQ(firstDifference("Y", fast.get(), literal.get(), len, 1), "");
+        literal::pDist(X.get(), W.get(), slow.get(), n, dim);
+        EXPECT_EQ(firstDifference("Y", fast.get(), slow.get(), len, 1), "");
     }
 }
 
@@ -231,8 +232,8 @@ TEST(hcluster_hClustering, sameLabelsAsLiteralSteps) {
 
         const int len = n * (n - 1) / 2;
         Matrix Y(len, 1), Z(n - 1, 3), S(n - 1, 4);
-        pDistReference(X.get(), W.get(), Y.get(), n, 4);
-        linkageReference(Y.get(), Z.get(), S.get(), len);
+        literal::pDist(X.get(), W.get(), Y.get(), n, 4);
+        literal::linkage(Y.get(), Z.get(), S.get(), len);
         int *literalT = ivector(1, n);
         cluster(Z.get(), n, optcluster(S.get(), n - 1), literalT);
         EXPECT_EQ(labelsOf(T, n), labelsOf(literalT, n));

@@ -461,16 +461,4 @@ void closeTopHat(int **src, int **dst, int rows, int cols, const str_element *se
     freeImage(p, rows, cols);
 }
 
-// Dilation by the direct loop: every pixel, every element cell, a bounds
-// test per cell.  dilate gives the same results; this one serves elements
-// that are not flat and checks the fast path.
-void dilateReference(int **src, int **dst, int rows, int cols, const str_element *se) {
-    directFilter<MaxRule>(src, dst, rows, cols, se);
-}
-
-// Erosion by the direct loop (see dilateReference).
-void erodeReference(int **src, int **dst, int rows, int cols, const str_element *se) {
-    directFilter<MinRule>(src, dst, rows, cols, se);
-}
-
 }  // namespace craq

@@ -12,7 +12,7 @@
 // a horizontal min/max over the row's runs of cells, then a min/max over the
 // element rows, with the clipping decided per run and per row instead of per
 // cell.  It gives exactly the results of the direct per-cell loops, which
-// stay as dilateReference/erodeReference and serve non-flat elements.
+// serve the other elements.
 #pragma once
 
 namespace craq {
@@ -59,10 +59,5 @@ void openTopHat(int **src, int **dst, int rows, int cols, const str_element *se,
 // Black top-hat: dst = closed - src.
 void closeTopHat(int **src, int **dst, int rows, int cols, const str_element *se,
                  int iterations);
-
-// ---- reference loops: every pixel, every cell, a bounds test per cell ----
-
-void dilateReference(int **src, int **dst, int rows, int cols, const str_element *se);
-void erodeReference(int **src, int **dst, int rows, int cols, const str_element *se);
 
 }  // namespace craq

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "tests/support/capture.h"
+#include "tests/support/reference.h"
 #include "toolbox/nrutil.h"
 
 namespace craq {
@@ -325,7 +326,7 @@ TEST(Brannik3_filters, startValuesWhenNoCellQualifies) {
     EXPECT_EQ(dst.text(), Image(4, 5, 300).text());
     dilate(src.m, dst.m, 4, 5, &zero);
     EXPECT_EQ(dst.text(), Image(4, 5, 0).text());
-    erodeReference(src.m, dst.m, 4, 5, &zero);
+    literal::erode(src.m, dst.m, 4, 5, &zero);
     EXPECT_EQ(dst.text(), Image(4, 5, 300).text());
     freeStrElement(&zero);
 }
@@ -349,7 +350,7 @@ TEST(Brannik3_filters, regression_elementWithoutCells) {
         Image src(3, 4, 10), dst(3, 4);
         erode(src.m, dst.m, 3, 4, &e.se);
         EXPECT_EQ(dst.text(), Image(3, 4, 300).text());
-        erodeReference(src.m, dst.m, 3, 4, &e.se);
+        literal::erode(src.m, dst.m, 3, 4, &e.se);
         EXPECT_EQ(dst.text(), Image(3, 4, 300).text());
         dilate(src.m, dst.m, 3, 4, &e.se);
         EXPECT_EQ(dst.text(), Image(3, 4, 0).text());
@@ -403,7 +404,7 @@ TEST(Brannik3_topHats, resultMayReplaceTheSource) {
     EXPECT_EQ(src.text(), expected.text());
 }
 
-// ---- fast path against the direct loops ----
+// ---- fast path and per-cell loops against the literal loops ----
 
 struct Shape {
     const char *name;
@@ -415,6 +416,8 @@ const Shape kShapes[] = {
     {"square 3", 2, 3, 0},    {"square 4", 2, 4, 0},    {"line 5", 3, 5, 0},
     {"line 6", 3, 6, 0},      {"rectangle 3x5", 1, 3, 5}, {"rectangle 2x4", 1, 2, 4},
     {"rectangle 5x1", 1, 5, 1},
+    // Weights other than 0.0 and 1.0: the per-cell loops.
+    {"ball 5", 5, 5, 3},      {"ball 7, height 200", 5, 7, 200},
 };
 
 const int kSizes[][2] = {{1, 1},  {1, 2},  {2, 1},  {1, 23}, {23, 1}, {2, 3},  {3, 2},
@@ -455,33 +458,33 @@ void forEachCase(const std::function<void(const str_element &, Image &)> &f) {
     }
 }
 
-TEST(Brannik3_dilate, sameAsDirectLoops) {
+TEST(Brannik3_dilate, sameAsLiteralLoops) {
     forEachCase([](const str_element &se, Image &src) {
         Image fast(src.rows, src.cols), ref(src.rows, src.cols);
         dilate(src.m, fast.m, src.rows, src.cols, &se);
-        dilateReference(src.m, ref.m, src.rows, src.cols, &se);
+        literal::dilate(src.m, ref.m, src.rows, src.cols, &se);
         EXPECT_EQ(fast.text(), ref.text());
     });
 }
 
-TEST(Brannik3_erode, sameAsDirectLoops) {
+TEST(Brannik3_erode, sameAsLiteralLoops) {
     forEachCase([](const str_element &se, Image &src) {
         Image fast(src.rows, src.cols), ref(src.rows, src.cols);
         erode(src.m, fast.m, src.rows, src.cols, &se);
-        erodeReference(src.m, ref.m, src.rows, src.cols, &se);
+        literal::erode(src.m, ref.m, src.rows, src.cols, &se);
         EXPECT_EQ(fast.text(), ref.text());
     });
 }
 
-TEST(Brannik3_composites, sameAsDirectLoops) {
+TEST(Brannik3_composites, sameAsLiteralLoops) {
     forEachCase([](const str_element &se, Image &src) {
         const int R = src.rows, C = src.cols;
-        // The composites, built from the direct loops.
+        // The composites, built from the literal loops.
         Image t(R, C), closed(R, C), opened(R, C);
-        dilateReference(src.m, t.m, R, C, &se);
-        erodeReference(t.m, closed.m, R, C, &se);
-        erodeReference(src.m, t.m, R, C, &se);
-        dilateReference(t.m, opened.m, R, C, &se);
+        literal::dilate(src.m, t.m, R, C, &se);
+        literal::erode(t.m, closed.m, R, C, &se);
+        literal::erode(src.m, t.m, R, C, &se);
+        literal::dilate(t.m, opened.m, R, C, &se);
         Image out(R, C);
         close(src.m, out.m, R, C, &se);
         EXPECT_EQ(out.text(), closed.text()) << "close";

@@ -11,8 +11,7 @@
 // of a sub-iteration are folded into one deletion table.  Deletions are
 // collected first and applied afterwards, which keeps the decisions
 // parallel without a second image.  morph() keeps the byte copy across all
-// its passes and writes src and dst once at the end.  The direct algorithm
-// stays as thinReference(); the tests hold the two equal.
+// its passes and writes src and dst once at the end.
 #include "toolbox/thin2.h"
 
 #include <cmath>
@@ -237,11 +236,6 @@ void applyLut3x3(int **src, int **dst, const int *lut, int rows, int cols) {
     }
 }
 
-void applyLut3x3Reference(int **src, int **dst, const int *lut, int rows, int cols) {
-    for (int i = 0; i < rows; i++)
-        for (int j = 0; j < cols; j++) dst[i][j] = lut[compute3x3Mask(i, j, rows, cols, src)];
-}
-
 // ---- thinning and cleaning -----------------------------------------------------
 
 // One thinning iteration: dst = src with the pixels of both sub-iterations
@@ -253,29 +247,6 @@ void thin(int **src, int **dst, int rows, int cols) {
     std::vector<std::size_t> kill;
     thinPlane(px.data(), rows, cols, kill);
     storePlane(px, dst, rows, cols);
-}
-
-// The direct algorithm, step by step: code matrix K, deletion matrix D, one
-// lookup per table, border pixels of dst left 0.
-void thinReference(int **src, int **dst, int rows, int cols) {
-    if (rows <= 0 || cols <= 0) return;  // no pixels
-    int **K = imatrix(0, rows - 1, 0, cols - 1);
-    int **D = imatrix(0, rows - 1, 0, cols - 1);
-    const int *third[2] = {lutG3(), lutG3Prime()};
-    for (int i = 0; i < rows; i++)
-        for (int j = 0; j < cols; j++) dst[i][j] = 0;
-    for (int pass = 0; pass < 2; pass++) {
-        int **from = pass == 0 ? src : dst;
-        applyLut3x3Reference(from, K, lutIdentity(), rows, cols);
-        for (int i = 0; i < rows; i++)
-            for (int j = 0; j < cols; j++)
-                D[i][j] = lutG1()[K[i][j]] && lutG2()[K[i][j]] && third[pass][K[i][j]];
-        for (int i = 1; i < rows - 1; i++)
-            for (int j = 1; j < cols - 1; j++)
-                dst[i][j] = from[i][j] != 0 && D[i][j] == 0 ? 1 : 0;
-    }
-    free_imatrix(D, 0, rows - 1, 0, cols - 1);
-    free_imatrix(K, 0, rows - 1, 0, cols - 1);
 }
 
 // Removes isolated pixels: a set pixel stays when one of its eight

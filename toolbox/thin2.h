@@ -56,13 +56,4 @@ void morph(int **src, int **dst, int op, int iterations, int rows, int cols);
 // (row, col), counted from 1, exceeds 3000.0.
 bool checkRegionValidity(int **m, int n, int row, int col);
 
-// ---- reference path (tests and benchmark) ----------------------------------
-
-// thin() computed the direct way: a code matrix from compute3x3Mask, one
-// lookup per table and pixel.  Slow; the yardstick the fast path must match.
-void thinReference(int **src, int **dst, int rows, int cols);
-
-// applyLut3x3() computed pixel by pixel with compute3x3Mask.
-void applyLut3x3Reference(int **src, int **dst, const int *lut, int rows, int cols);
-
 }  // namespace craq

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tests/support/capture.h"
+#include "tests/support/reference.h"
 #include "toolbox/nrutil.h"
 
 namespace craq {
@@ -96,14 +97,6 @@ Image crackImage(int rows, int cols, int walks, uint32_t seed) {
     return img;
 }
 
-// The pass-by-pass definition of morph op 1 on the direct algorithm.
-void referenceMorphThin(Image &src, Image &dst, int iterations) {
-    for (int k = 0; k < iterations; k++) {
-        thinReference(src.m(), dst.m(), src.rows(), src.cols());
-        src.copyFrom(dst);
-    }
-}
-
 bool hasFilled2x2(const Image &img) {
     for (int i = 0; i + 1 < img.rows(); i++)
         for (int j = 0; j + 1 < img.cols(); j++)
@@ -141,6 +134,32 @@ TEST(Thin2_tables, countsOfSetCodes) {
             ones += c.lut[code];
         }
         EXPECT_EQ(ones, c.count);
+    }
+}
+
+// Every entry against its rule read from the named neighbours of the 3 x 3
+// image the code stands for (the table's own generator reads codes).
+TEST(Thin2_tables, everyCodeFollowsItsRule) {
+    using Rule = bool (*)(int **, int, int, int, int);
+    const struct {
+        const char *name;
+        const int *lut;
+        Rule rule;
+    } tables[] = {{"G1", lutG1(), literal::ruleG1},
+                  {"G2", lutG2(), literal::ruleG2},
+                  {"G3", lutG3(), literal::ruleG3},
+                  {"G3'", lutG3Prime(), literal::ruleG3Prime},
+                  {"clean", lutClean(), literal::ruleClean}};
+    const int weight[3][3] = {{1, 8, 64}, {2, 16, 128}, {4, 32, 256}};
+    for (int code = 0; code < 512; code++) {
+        Image px(3, 3);
+        for (int a = 0; a < 3; a++)
+            for (int b = 0; b < 3; b++) px.m()[a][b] = (code & weight[a][b]) != 0;
+        ASSERT_EQ(literal::code3x3(px.m(), 3, 3, 1, 1), code);
+        for (const auto &t : tables) {
+            SCOPED_TRACE(t.name);
+            ASSERT_EQ(t.lut[code], t.rule(px.m(), 3, 3, 1, 1) ? 1 : 0) << code;
+        }
     }
 }
 
@@ -199,7 +218,7 @@ TEST(Thin2_compute3x3Mask, outsidePixelsCountClear) {
     EXPECT_EQ(compute3x3Mask(0, 0, 1, 1, one.m()), C);
 }
 
-TEST(Thin2_applyLut3x3, fastMatchesReference) {
+TEST(Thin2_applyLut3x3, sameAsLiteralCodes) {
     // Tables with and without entries for a clear centre (the identity,
     // which reads codes, and a random table exercise the full path).
     std::vector<int> randomLut(512);
@@ -219,7 +238,7 @@ TEST(Thin2_applyLut3x3, fastMatchesReference) {
                 const Image src = randomImage(size[0], size[1], percent, 7u * size[0] + size[1]);
                 Image fast(size[0], size[1]), ref(size[0], size[1]);
                 applyLut3x3(src.m(), fast.m(), lut.lut, size[0], size[1]);
-                applyLut3x3Reference(src.m(), ref.m(), lut.lut, size[0], size[1]);
+                literal::applyLut(src.m(), ref.m(), lut.lut, size[0], size[1]);
                 for (int i = 0; i < size[0]; i++)
                     for (int j = 0; j < size[1]; j++) ASSERT_EQ(fast.m()[i][j], ref.m()[i][j]);
             }
@@ -365,7 +384,7 @@ TEST(Thin2_morph, thickShapesThinToOnePixelLines) {
     }
 }
 
-TEST(Thin2_thin, fastMatchesReferenceOnRandomImages) {
+TEST(Thin2_thin, sameAsLiteralRulesOnRandomImages) {
     const int sizes[][2] = {{1, 1}, {1, 9}, {9, 1}, {2, 2}, {2, 11}, {3, 3},
                             {3, 17}, {4, 4}, {13, 29}, {31, 8}, {64, 70}};
     uint32_t seed = 1;
@@ -375,12 +394,12 @@ TEST(Thin2_thin, fastMatchesReferenceOnRandomImages) {
             const Image src = randomImage(size[0], size[1], percent, seed++);
             Image fast(size[0], size[1]), ref(size[0], size[1]);
             thin(src.m(), fast.m(), size[0], size[1]);
-            thinReference(src.m(), ref.m(), size[0], size[1]);
+            literal::thin(src.m(), ref.m(), size[0], size[1]);
             ASSERT_TRUE(sameImage(fast, ref));
         }
 }
 
-TEST(Thin2_morph, fastMatchesReferencePassByPass) {
+TEST(Thin2_morph, sameAsLiteralRulesPassByPass) {
     const struct {
         const char *what;
         Image src;
@@ -394,7 +413,7 @@ TEST(Thin2_morph, fastMatchesReferencePassByPass) {
             Image src(c.src), dst(c.src.rows(), c.src.cols());
             Image refSrc(c.src), refDst(c.src.rows(), c.src.cols());
             morph(src.m(), dst.m(), 1, iterations, src.rows(), src.cols());
-            referenceMorphThin(refSrc, refDst, iterations);
+            literal::morphThin(refSrc.m(), refDst.m(), iterations, refSrc.rows(), refSrc.cols());
             ASSERT_TRUE(sameImage(dst, refDst));
             ASSERT_TRUE(sameImage(src, refSrc));
         }
