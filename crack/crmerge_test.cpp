@@ -6,6 +6,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <random>
 #include <sstream>
@@ -16,6 +17,7 @@
 #include "crack/crackstats3.h"
 #include "crack/moments.h"
 #include "tests/support/capture.h"
+#include "tests/support/reference.h"
 #include "toolbox/nrutil.h"
 
 namespace craq {
@@ -885,65 +887,13 @@ TEST(Crmerge_shapeRefresh, onceAtTheEndEqualsEveryAbsorptionOnKnownLayouts) {
     }
 }
 
-// ---- the own rule's shortcuts ---------------------------------------------------------------
+// ---- the merges against their literal forms ------------------------------------------------
 
 // adaptiveMerging under another name: the merges then ask it pair by pair
 // instead of answering it from compact boxes and the grid.
 unsigned char askedPairByPair(crknwk *a, crknwk *b, unsigned char setting) {
     return adaptiveMerging(a, b, setting);
 }
-
-TEST(Crmerge_merges, ownRuleShortcutsGiveThePairByPairResult) {
-    int grown = 0;
-    for (unsigned seed = 1; seed <= 80; seed++) {
-        // Areas from a few grid cells of the merges' index to many.
-        const int count = 5 + static_cast<int>(seed * 17 % 150);
-        const int span = 15 + static_cast<int>(seed * 37 % 250);
-        for (bool setting : {false, true})
-            for (int merge = 0; merge < 2; merge++)
-                for (bool leftMarks : {false, true}) {
-                    if (merge == 0 && leftMarks) continue;  // mergeA resets the marks
-                    SCOPED_TRACE(::testing::Message() << "seed " << seed << " setting " << setting
-                                                      << (merge == 0 ? " mergeA" : " mergeB")
-                                                      << (leftMarks ? " with marks" : ""));
-                    std::string result[2], cracks[2];
-                    int counts[2] = {0, 0};
-                    for (int way = 0; way < 2; way++) {
-                        std::unique_ptr<Cracks> list(randomCracks(seed, count, span));
-                        if (leftMarks) {
-                            // Labels and checks as a caller might leave them.
-                            std::mt19937 rng(seed);
-                            for (crknwk *c = list->head; c != nullptr; c = c->next) {
-                                c->label = std::uniform_int_distribution<int>(0, 5)(rng) < 4
-                                               ? 0
-                                               : std::uniform_int_distribution<int>(1, 3)(rng);
-                                c->check = std::uniform_int_distribution<int>(0, 2)(rng);
-                            }
-                        }
-                        const MergeRule rule{way == 0 ? adaptiveMerging : askedPairByPair,
-                                             ShapeRefresh::atEnd};
-                        crknwk *networks = makeNodeCrknwk();
-                        if (merge == 0)
-                            mergeA(list->head, networks, &list->info, setting, rule);
-                        else
-                            mergeB(list->head, networks, &list->info, setting, rule);
-                        result[way] = describe(networks);
-                        cracks[way] = describe(list->head);
-                        counts[way] = list->info.numOfCrkNwk;
-                        if (way == 0)
-                            for (crknwk *net = networks; net != nullptr; net = net->next)
-                                grown += members(net).size() >= 2;
-                        freeCrknwkList(networks);
-                    }
-                    ASSERT_EQ(result[0], result[1]);
-                    ASSERT_EQ(cracks[0], cracks[1]);
-                    ASSERT_EQ(counts[0], counts[1]);
-                }
-    }
-    EXPECT_GT(grown, 100);
-}
-
-// ---- other pair tests -----------------------------------------------------------------------
 
 // A pair test that reads the rectangles, as the earlier tool's does.
 unsigned char bothRules(crknwk *a, crknwk *b, unsigned char setting) {
@@ -952,6 +902,87 @@ unsigned char bothRules(crknwk *a, crknwk *b, unsigned char setting) {
     const unsigned char rectangles = mergeRuleB(a, b);
     return boxes == 1 && rectangles == 1 ? 1 : 0;
 }
+
+// Networks, cracks and count after one merge of a random layout; marks
+// (label, check) as a caller might leave them when leftMarks.
+struct Merged {
+    std::string networks, cracks;
+    int count = 0, grown = 0;
+};
+Merged mergeOnce(unsigned seed, int count, int span, bool leftMarks,
+                 const std::function<void(Cracks &, crknwk *)> &merge) {
+    std::unique_ptr<Cracks> list(randomCracks(seed, count, span));
+    if (leftMarks) {
+        std::mt19937 rng(seed);
+        for (crknwk *c = list->head; c != nullptr; c = c->next) {
+            c->label = std::uniform_int_distribution<int>(0, 5)(rng) < 4
+                           ? 0
+                           : std::uniform_int_distribution<int>(1, 3)(rng);
+            c->check = std::uniform_int_distribution<int>(0, 2)(rng);
+        }
+    }
+    crknwk *networks = makeNodeCrknwk();
+    merge(*list, networks);
+    Merged m;
+    m.networks = describe(networks);
+    m.cracks = describe(list->head);
+    m.count = list->info.numOfCrkNwk;
+    for (crknwk *net = networks; net != nullptr; net = net->next)
+        m.grown += members(net).size() >= 2;
+    freeCrknwkList(networks);
+    return m;
+}
+
+// Every field of every network and crack against the literal merges, which
+// ask the pair test for every pair a scan names and recompute a grown
+// network's shape after each absorption: the library's own rule (answered
+// from compact boxes and a grid, shapes once at the end), the same rule
+// asked pair by pair, and a rule that reads the rectangles.
+TEST(Crmerge_merges, sameAsLiteralMerges) {
+    using Literal = void (*)(crknwk *, crknwk *, imageInfo *, bool, literal::Predicate);
+    using Merge = void (*)(crknwk *, crknwk *, imageInfo *, bool, const MergeRule &);
+    const struct {
+        const char *name;
+        Literal literalMerge;
+        Merge merge;
+    } merges[] = {{"mergeA", literal::mergeA, mergeA}, {"mergeB", literal::mergeB, mergeB}};
+    const struct {
+        const char *name;
+        MergeRule rule;
+    } rules[] = {{"own rule", MergeRule{adaptiveMerging, ShapeRefresh::atEnd}},
+                 {"asked pair by pair", MergeRule{askedPairByPair, ShapeRefresh::atEnd}},
+                 {"both rules", MergeRule{bothRules, ShapeRefresh::everyAbsorption}}};
+    int grown = 0;
+    for (unsigned seed = 1; seed <= 60; seed++) {
+        // Areas from a few grid cells of the merges' index to many.
+        const int count = 5 + static_cast<int>(seed * 17 % 150);
+        const int span = 15 + static_cast<int>(seed * 37 % 250);
+        for (bool setting : {false, true})
+            for (const auto &m : merges)
+                for (const auto &r : rules)
+                    for (bool leftMarks : {false, true}) {
+                        if (m.merge == mergeA && leftMarks) continue;  // mergeA resets them
+                        SCOPED_TRACE(::testing::Message()
+                                     << "seed " << seed << " setting " << setting << " "
+                                     << m.name << ", " << r.name << (leftMarks ? ", marks" : ""));
+                        const Merged expected =
+                            mergeOnce(seed, count, span, leftMarks, [&](Cracks &l, crknwk *nets) {
+                                m.literalMerge(l.head, nets, &l.info, setting, r.rule.predicate);
+                            });
+                        const Merged got =
+                            mergeOnce(seed, count, span, leftMarks, [&](Cracks &l, crknwk *nets) {
+                                m.merge(l.head, nets, &l.info, setting, r.rule);
+                            });
+                        ASSERT_EQ(got.networks, expected.networks);
+                        ASSERT_EQ(got.cracks, expected.cracks);
+                        ASSERT_EQ(got.count, expected.count);
+                        grown += got.grown;
+                    }
+    }
+    EXPECT_GT(grown, 100);
+}
+
+// ---- other pair tests -----------------------------------------------------------------------
 
 TEST(Crmerge_merges, pairTestOfTheCaller) {
     // 1 and 4 cross like an X; 2 runs parallel to 1 beside it, its box
