@@ -380,6 +380,43 @@ TEST(Moments_MBR2, regression_rectangleCentreStraightOnePixelCracks) {
     }
 }
 
+// Pixels tied on an extreme projection: the greatest takes the later pixel,
+// the least keeps the earlier one.  The centre shows which: the sides
+// through the along-extremes lean by the shortfall of 1.570796325 from a
+// quarter turn (about 2e-9), so the pixel that carries a side moves the
+// crossing of the diagonals across a whole number, and the centre is
+// truncated.  Values from the construction worked step by step apart from
+// the library; taking the other pixel of any one tie changes them.
+TEST(Moments_MBR2, tiedExtremesTakeTheLaterGreatestAndTheEarlierLeast) {
+    struct Case {
+        const char *name;
+        std::vector<TracedLine> lines;
+        float angle;
+        int row, col;  // centre
+    };
+    const Case cases[] = {
+        // (5,5) (4,5) (3,6) (3,7) (4,7): columns 5 and 7 are tied along the
+        // axis, rows 3 across it.  Later greatest (4,7), earlier least
+        // (5,5): column 5.999999999; with either other pixel 6.0.
+        {"along ties at angle 0", {{5, 5, "0124"}}, 0.0f, 4, 5},
+        // (5,6) (4,5) (3,6) (2,7) (1,8) (2,9) at 45 degrees: each extreme
+        // is shared by two pixels; the rule picks (3,6), (1,8), (2,9) and
+        // (4,5), centre (3.0000000009, 6.999999979); the other pixel of any
+        // one tie gives row 2 or column 7.
+        {"every extreme tied at 45 degrees", {{5, 6, "71113"}}, static_cast<float>(kPi / 4), 3, 6},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        crknwk *crack = makeCrack(c.lines);
+        const imageInfo info = frame(20, 20);
+        crack->axisOfMinInertia = c.angle;
+        MBR2(crack, &info);
+        EXPECT_EQ(crack->yCentreRMBR, c.row);
+        EXPECT_EQ(crack->xCentreRMBR, c.col);
+        freeCrknwkList(crack);
+    }
+}
+
 TEST(Moments_MBR2, recordWithoutPixelsKeepsItsRectangle) {
     crknwk *rec = new crknwk{};
     rec->mbrHeight = 3.0f;
@@ -574,6 +611,30 @@ TEST(Moments_huMoments, symmetricPlus) {
     for (int i = 1; i < 7; i++) {
         SCOPED_TRACE(i);
         EXPECT_EQ(hu[i], 0.0);
+    }
+}
+
+TEST(Moments_huMoments, allSevenOnAHandCheckedShape) {
+    // Pixels (2,2) (2,3) (2,4) (2,5) (3,6) (4,6): N = 6, centroid (15 / 6,
+    // 26 / 6) = (2, 4), so x = -2 -1 0 1 2 2 and y = 0 0 0 0 1 2.
+    // mu20 14, mu11 6, mu02 5, mu30 8, mu21 12, mu12 10, mu03 9.  Second
+    // order over N^2 = 36, third over N^2.5 = 36 sqrt 6 = k; with
+    // a = eta30 - 3 eta12 = -22 / k, b = 3 eta21 - eta03 = 27 / k,
+    // p = eta30 + eta12 = 18 / k, q = eta21 + eta03 = 21 / k and k^2 = 7776:
+    const double k2 = 7776.0, k4 = k2 * k2;
+    const double expected[7] = {
+        19.0 / 36,                                    // (14 + 5) / 36
+        (81.0 + 144.0) / 1296,                        // 9^2 / 36^2 + 4 x 6^2 / 36^2
+        (484.0 + 729.0) / k2,                         // a^2 + b^2
+        (324.0 + 441.0) / k2,                         // p^2 + q^2
+        (-22.0 * 18 * (324 - 1323) + 27.0 * 21 * (972 - 441)) / k4,
+        (9.0 * (324 - 441) + 4.0 * 6 * 18 * 21) / (36 * k2),
+        (27.0 * 18 * (324 - 1323) - -22.0 * 21 * (972 - 441)) / k4,  // negative
+    };
+    const std::vector<double> hu = huOf({{2, 2, "22234"}}, {}, 0, 0);
+    for (int i = 0; i < 7; i++) {
+        SCOPED_TRACE(i + 1);
+        EXPECT_NEAR(hu[i], expected[i], 1e-12 * std::fabs(expected[i]));
     }
 }
 

@@ -12,7 +12,9 @@
 #include <vector>
 
 #include "tests/support/capture.h"
+#include "tests/support/reference.h"
 #include "toolbox/nrutil.h"
+#include "toolbox/thin2.h"
 
 namespace craq {
 namespace {
@@ -297,6 +299,86 @@ TEST(Halvern4_extractFeatures, noCrackStops) {
     EXPECT_EQ(r.status, 1);
     EXPECT_TRUE(root.entries("FV").empty());
     EXPECT_TRUE(root.entries("FVC").empty());
+}
+
+// ---- the analysis constants ------------------------------------------------------
+
+// Pruning drops a crack after the first when its length is at most 10, or
+// when its pixels fill at least 0.15 of its box and the shorter side of its
+// rotated box is at least half the longer.  A long first crack at the top
+// and the crack under test below it, far apart: its network stays or goes.
+TEST(Halvern4_extractFeatures, pruningLengthDensityAndSideRatio) {
+    // The outline of a box of the given rows and columns from (top, left).
+    auto ring = [](int top, int left, int rows, int cols) {
+        const int bottom = top + rows - 1, right = left + cols - 1;
+        return std::vector<Segment>{{top, left, top, right},
+                                    {top, right, bottom, right},
+                                    {bottom, right, bottom, left},
+                                    {bottom, left, top, left}};
+    };
+    struct Case {
+        const char *name;
+        std::vector<Segment> crack;
+        bool kept;
+    };
+    const Case cases[] = {
+        // A straight run of n pixels has length n; its rotated box n - 1 by
+        // 1 keeps the side ratio low.
+        {"run of 10 pixels, length 10", {{20, 5, 20, 14}}, false},
+        {"run of 11 pixels, length 11", {{20, 5, 20, 15}}, true},
+        // Square outlines (side ratio above 0.9): 103 pixels in 26 x 26 =
+        // 0.152, 107 in 27 x 27 = 0.147.
+        {"outline 26 x 26, density 0.152", ring(20, 5, 26, 26), false},
+        {"outline 27 x 27, density 0.147", ring(20, 5, 27, 27), true},
+        // Dense outlines (above 0.5): rotated boxes 12 by 6 and 13 by 6.
+        {"outline 5 x 11, side ratio 0.5", ring(20, 5, 5, 11), false},
+        {"outline 5 x 12, side ratio 0.46", ring(20, 5, 5, 12), true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<Segment> segments = {{2, 2, 2, 40}};
+        segments.insert(segments.end(), c.crack.begin(), c.crack.end());
+        Root root;
+        Thinned image(60, 60, segments);
+        analyse(image, root, false, 1);
+        std::vector<std::string> boxes;
+        for (const std::string &line : networkLines(root.file("FV/fv_sample.dat")))
+            boxes.push_back(boxOf(line));
+        ASSERT_FALSE(boxes.empty());
+        EXPECT_EQ(boxes.front(), "3 3 0 38");
+        EXPECT_EQ(boxes.size(), c.kept ? 2u : 1u);
+    }
+}
+
+// The pipeline thins with 12 passes: a filled 30 x 40 block loses about a
+// layer a side per pass, so passes 11, 12 and 13 each leave another image.
+TEST(Halvern4_thinCrack, twelveThinningPassesThenOneClean) {
+    const int rows = 40, cols = 50;
+    std::vector<Segment> block;  // rows 5..34, columns 5..44
+    for (int r = 5; r < 35; r++) block.push_back({r, 5, r, 44});
+    auto grid = [&](int **m) {
+        std::string g;
+        for (int i = 0; i < rows; i++) {
+            for (int j = 0; j < cols; j++) g += m[i][j] != 0 ? '#' : '.';
+            g += '\n';
+        }
+        return g;
+    };
+    std::string passes[14];
+    for (int n : {11, 12, 13}) {
+        Thinned src(rows, cols, block), dst(rows, cols, {});
+        literal::morphThin(src.get(), dst.get(), n, rows, cols);
+        passes[n] = grid(dst.get());
+    }
+    ASSERT_NE(passes[11], passes[12]);
+    ASSERT_NE(passes[12], passes[13]);
+
+    Thinned in(rows, cols, block), out(rows, cols, {});
+    thinCrack(in.get(), out.get(), rows, cols);
+    EXPECT_EQ(grid(in.get()), passes[12]);
+    Thinned cleaned(rows, cols, {});
+    literal::applyLut(in.get(), cleaned.get(), lutClean(), rows, cols);
+    EXPECT_EQ(grid(out.get()), grid(cleaned.get()));
 }
 
 // ---- modes ---------------------------------------------------------------------
