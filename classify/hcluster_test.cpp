@@ -53,14 +53,15 @@ std::vector<int> labelsOf(const int *T, int n) { return std::vector<int>(T + 1, 
 // ---- checking the fast forms against the literal ones ------------------------
 
 // "" when A and B (rows 1..rows, columns 1..cols) hold the same bits, else
-// the first differing entry.
+// the first differing entry.  Any NaN equals any NaN: which sign a NaN
+// takes from two NaN operands depends on the order the compiler gives them.
 std::string firstDifference(const char *name, double **A, double **B, long rows, long cols) {
     for (long r = 1; r <= rows; r++)
         for (long c = 1; c <= cols; c++) {
             uint64_t a = 0, b = 0;
             std::memcpy(&a, &A[r][c], sizeof a);
             std::memcpy(&b, &B[r][c], sizeof b);
-            if (a != b)
+            if (a != b && !(std::isnan(A[r][c]) && std::isnan(B[r][c])))
                 return std::string(name) + "[" + std::to_string(r) + "][" + std::to_string(c) +
                        "]: " + std::to_string(A[r][c]) + " vs " + std::to_string(B[r][c]);
         }

@@ -121,7 +121,8 @@ void linkage(double **Y, double **Z, double **S, int len) {
 
         // Positions of pair k; i / 2 is a real division.
         const double md = m, kd = static_cast<double>(k);
-        const int i = static_cast<int>(std::floor(md + 0.5 - std::sqrt(md * md - md + 0.25 - 2.0 * (kd - 1.0))));
+        const double root = std::sqrt(md * md - md + 0.25 - 2.0 * (kd - 1.0));
+        const int i = static_cast<int>(std::floor(md + 0.5 - root));
         const int j = static_cast<int>(kd - (md - i / 2.0) * (i - 1.0) + i);
 
         Z[s][1] = R[i];

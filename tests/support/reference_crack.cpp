@@ -99,8 +99,9 @@ void absorb(crknwk *n, const crknwk *r, const CrackLookup &cracks, imageInfo *in
     const float f = 1 / static_cast<float>(area);
     n->crackDensity = static_cast<float>(n->numOfPix) * f;
     n->nodeDensity = f * static_cast<float>(n->numOfNodes);
-    n->nodeDensity2 =
-        n->numOfPix > 0 ? static_cast<float>(static_cast<double>(n->numOfNodes) / n->numOfPix) : 0.0f;
+    n->nodeDensity2 = n->numOfPix > 0
+                          ? static_cast<float>(static_cast<double>(n->numOfNodes) / n->numOfPix)
+                          : 0.0f;
 
     for (int k = 0; k < 8; k++) n->orientationHistogram[k] += r->orientationHistogram[k];
     recalculateAxisOfMinInertia(n, cracks);
