@@ -5,6 +5,8 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "toolbox/safefile.h"
+
 namespace craq {
 
 namespace {
@@ -14,6 +16,9 @@ ProcessEnd processEnd = nullptr;
 void setProcessEnd(ProcessEnd end) { processEnd = end; }
 
 void endProcess(int status) {
+    // Temporary files never outlive the run; a failed run also takes back
+    // the files it kept only for a good ending.
+    removeRegisteredFiles(status != 0);
     std::fflush(nullptr);
     if (processEnd != nullptr) processEnd(status);
     std::exit(status);

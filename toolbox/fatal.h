@@ -18,7 +18,9 @@ enum class Stream { out, err };
 // stream and ends the process with status 1.
 [[noreturn]] void fatalExit(Stream stream, const std::string &text);
 
-// Flushes every open C stream and ends the process with status.  Normally
+// Removes the temporary files of toolbox/safefile.h (with a status other
+// than 0 also the files registered to go on failure), flushes every open C
+// stream and ends the process with status.  Normally
 // std::exit; a forked test child replaces it (setProcessEnd) with a plain
 // _exit, because the image library's exit handlers hang in a forked child
 // whose parent had started worker threads.

@@ -1,0 +1,403 @@
+// Files replaced whole or not at all: temporary files beside their places,
+// a register of them that error stops and stopping signals clean, and the
+// commit that moves a group of them into place together.
+//
+// Signals: the register is only changed, and a group only moved into place,
+// with the four stopping signals blocked in the calling thread, so a
+// handler never sees a half-changed register nor a half-moved group.  A
+// signal that the kernel hands to another thread (the image library keeps
+// worker threads) is passed on to the thread that registered the files,
+// where it waits until the change is done.
+#include "toolbox/safefile.h"
+
+#include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+
+#include "toolbox/fatal.h"
+
+namespace craq {
+
+namespace {
+
+// ---- the register ---------------------------------------------------------
+
+enum Kind : int { kFree = 0, kTemporary = 1, kOnFailure = 2 };
+
+struct Entry {
+    char *path = nullptr;  // malloc'ed; the handler reads it
+    int kind = kFree;
+};
+
+// Never destroyed: a signal may arrive while static objects are destroyed.
+std::vector<Entry> &entries() {
+    static std::vector<Entry> *list = new std::vector<Entry>();
+    return *list;
+}
+
+const int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP, SIGXFSZ};
+
+sigset_t stopSignalSet() {
+    sigset_t set;
+    sigemptyset(&set);
+    for (int sig : kStopSignals) sigaddset(&set, sig);
+    return set;
+}
+
+// Blocks the stopping signals in this thread for its lifetime.
+class SignalHold {
+public:
+    SignalHold() {
+        const sigset_t set = stopSignalSet();
+        pthread_sigmask(SIG_BLOCK, &set, &old_);
+    }
+    ~SignalHold() { pthread_sigmask(SIG_SETMASK, &old_, nullptr); }
+    SignalHold(const SignalHold &) = delete;
+    SignalHold &operator=(const SignalHold &) = delete;
+
+private:
+    sigset_t old_;
+};
+
+pthread_t ownerThread;
+bool handlersInstalled = false;
+
+void unlinkEntries(bool failed) {
+    const std::vector<Entry> &list = entries();
+    for (const Entry &e : list) {
+        if (e.path == nullptr) continue;
+        if (e.kind == kTemporary || (failed && e.kind == kOnFailure)) unlink(e.path);
+    }
+}
+
+extern "C" void onStopSignal(int sig) {
+    if (!pthread_equal(pthread_self(), ownerThread)) {
+        const int saved = errno;
+        pthread_kill(ownerThread, sig);
+        errno = saved;
+        return;
+    }
+    unlinkEntries(true);
+    // End by the same signal: it is delivered with the default action as
+    // soon as this handler returns.
+    struct sigaction dfl;
+    std::memset(&dfl, 0, sizeof dfl);
+    dfl.sa_handler = SIG_DFL;
+    sigemptyset(&dfl.sa_mask);
+    sigaction(sig, &dfl, nullptr);
+    raise(sig);
+}
+
+// Called with the signals held.
+void installHandlers() {
+    if (handlersInstalled) return;
+    handlersInstalled = true;
+    ownerThread = pthread_self();
+    struct sigaction act;
+    std::memset(&act, 0, sizeof act);
+    act.sa_handler = onStopSignal;
+    act.sa_mask = stopSignalSet();
+    act.sa_flags = SA_RESTART;
+    for (int sig : kStopSignals) {
+        struct sigaction current;
+        if (sigaction(sig, nullptr, &current) != 0) continue;
+        if (current.sa_handler == SIG_IGN) continue;  // nohup, a test's SIGXFSZ
+        sigaction(sig, &act, nullptr);
+    }
+}
+
+int registerPath(const std::string &path, int kind) {
+    char *copy = static_cast<char *>(std::malloc(path.size() + 1));
+    if (copy == nullptr) outOfMemory();
+    std::memcpy(copy, path.c_str(), path.size() + 1);
+    SignalHold hold;
+    installHandlers();
+    std::vector<Entry> &list = entries();
+    for (std::size_t i = 0; i < list.size(); i++) {
+        if (list[i].kind == kFree) {
+            list[i].path = copy;
+            list[i].kind = kind;
+            return static_cast<int>(i);
+        }
+    }
+    list.push_back(Entry{copy, kind});
+    return static_cast<int>(list.size() - 1);
+}
+
+void unregisterPath(int slot) {
+    if (slot < 0) return;
+    char *path = nullptr;
+    {
+        SignalHold hold;
+        Entry &e = entries()[static_cast<std::size_t>(slot)];
+        path = e.path;
+        e.path = nullptr;
+        e.kind = kFree;
+    }
+    std::free(path);
+}
+
+// ---- names -------------------------------------------------------------------
+
+std::string folderOf(const std::string &path) {
+    const std::string::size_type slash = path.rfind('/');
+    return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string baseOf(const std::string &path) {
+    const std::string::size_type slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// The file a final path stands for: a symbolic link is followed (a few
+// levels at most), so the file it names is replaced, not the link.
+std::string followLinks(const std::string &path) {
+    std::string p = path;
+    for (int depth = 0; depth < 16; depth++) {
+        struct stat st;
+        if (lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) break;
+        std::error_code ec;
+        const std::filesystem::path target = std::filesystem::read_symlink(p, ec);
+        if (ec) break;
+        p = target.is_absolute() ? target.string() : folderOf(p) + target.string();
+    }
+    return p;
+}
+
+// ".<name>.tmp<pid>-<n>" beside final (name cut to 64 characters so the
+// temporary name stays within the file system's limit).  Its extension is
+// never one that a folder listing of the programs picks up (".dat", ".txt",
+// ".jpg", ".tif", ".v").
+std::string temporaryName(const std::string &finalPath) {
+    static unsigned long counter = 0;
+    return folderOf(finalPath) + "." + baseOf(finalPath).substr(0, 64) + ".tmp" +
+           std::to_string(static_cast<long>(getpid())) + "-" + std::to_string(counter++);
+}
+
+std::string systemText(int error) { return std::strerror(error != 0 ? error : EIO); }
+
+// Checks, flushes to disk and closes one member's file.
+bool finish(std::FILE *fp, const std::string &tempPath, std::string *reason) {
+    int fd = -1;
+    if (fp != nullptr) {
+        errno = 0;
+        const bool flushed = std::fflush(fp) == 0 && !std::ferror(fp);
+        const int error = errno;
+        fd = fileno(fp);
+        if (!flushed) {
+            std::fclose(fp);
+            *reason = systemText(error);
+            return false;
+        }
+    } else {
+        fd = open(tempPath.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            *reason = systemText(errno);
+            return false;
+        }
+    }
+    // EINVAL: a file that cannot be synced (a special file); nothing to do.
+    if (fsync(fd) != 0 && errno != EINVAL) {
+        *reason = systemText(errno);
+        if (fp != nullptr) std::fclose(fp); else close(fd);
+        return false;
+    }
+    errno = 0;
+    if (fp != nullptr ? std::fclose(fp) != 0 : close(fd) != 0) {
+        *reason = systemText(errno);
+        return false;
+    }
+    return true;
+}
+
+// A second name for the file at path, beside it, so it can come back if a
+// later file of its group cannot be moved into place.  "" when there is no
+// file there.  A file system without hard links gets the file renamed
+// instead (with the signals held, nothing can stop the run before it is
+// put back or replaced).
+bool keepOld(const std::string &path, std::string *kept) {
+    kept->clear();
+    struct stat st;
+    if (lstat(path.c_str(), &st) != 0) return errno == ENOENT;
+    for (int attempt = 0; attempt < 100; attempt++) {
+        const std::string name = temporaryName(path);
+        if (link(path.c_str(), name.c_str()) == 0) {
+            *kept = name;
+            return true;
+        }
+        if (errno == EEXIST) continue;
+        if (rename(path.c_str(), name.c_str()) == 0) {
+            *kept = name;
+            return true;
+        }
+        return false;
+    }
+    return false;
+}
+
+}  // namespace
+
+// ---- FileSet -----------------------------------------------------------------
+
+FileSet::~FileSet() { discard(); }
+
+std::FILE *FileSet::create(const std::string &finalPath, const std::string &temporaryPath) {
+    Member m;
+    m.finalPath = followLinks(finalPath);
+    int fd = -1;
+    if (!temporaryPath.empty()) {
+        m.tempPath = temporaryPath;
+        m.slot = registerPath(m.tempPath, kTemporary);
+        fd = open(m.tempPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    } else {
+        for (int attempt = 0; attempt < 100 && fd < 0; attempt++) {
+            if (m.slot >= 0) unregisterPath(m.slot);
+            m.tempPath = temporaryName(m.finalPath);
+            m.slot = registerPath(m.tempPath, kTemporary);
+            fd = open(m.tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+            if (fd < 0 && errno != EEXIST) break;
+        }
+    }
+    if (fd < 0) {
+        const int error = errno;
+        unregisterPath(m.slot);
+        errno = error;
+        return nullptr;
+    }
+    m.fp = fdopen(fd, "w");
+    if (m.fp == nullptr) {
+        const int error = errno;
+        close(fd);
+        unlink(m.tempPath.c_str());
+        unregisterPath(m.slot);
+        errno = error;
+        return nullptr;
+    }
+    members_.push_back(m);
+    return m.fp;
+}
+
+std::string FileSet::reserve(const std::string &finalPath) {
+    Member m;
+    m.finalPath = followLinks(finalPath);
+    std::string ext;
+    const std::string base = baseOf(m.finalPath);
+    const std::string::size_type dot = base.rfind('.');
+    if (dot != std::string::npos) ext = base.substr(dot);
+    m.tempPath = temporaryName(m.finalPath) + ext;
+    m.slot = registerPath(m.tempPath, kTemporary);
+    members_.push_back(m);
+    return m.tempPath;
+}
+
+void FileSet::discard() {
+    for (Member &m : members_) {
+        if (m.fp != nullptr) std::fclose(m.fp);
+        unlink(m.tempPath.c_str());
+        unregisterPath(m.slot);
+    }
+    members_.clear();
+}
+
+bool FileSet::commit(std::string *failedPath, std::string *reason) {
+    // Every file complete and on disk before any is moved.
+    for (Member &m : members_) {
+        std::FILE *fp = m.fp;
+        m.fp = nullptr;
+        if (!finish(fp, m.tempPath, reason)) {
+            *failedPath = m.finalPath;
+            discard();
+            return false;
+        }
+        struct stat st;
+        if (stat(m.finalPath.c_str(), &st) == 0) chmod(m.tempPath.c_str(), st.st_mode & 07777);
+    }
+
+    bool ok = true;
+    {
+        SignalHold hold;
+        std::vector<std::string> kept(members_.size());
+        std::size_t moved = 0;
+        for (; moved < members_.size(); moved++) {
+            Member &m = members_[moved];
+            // The last file needs no way back: nothing after it can fail.
+            const bool needOld = moved + 1 < members_.size();
+            if ((needOld && !keepOld(m.finalPath, &kept[moved])) ||
+                rename(m.tempPath.c_str(), m.finalPath.c_str()) != 0) {
+                *failedPath = m.finalPath;
+                *reason = systemText(errno);
+                // A kept file whose rename failed goes back first.
+                if (!kept[moved].empty() && access(m.finalPath.c_str(), F_OK) != 0)
+                    rename(kept[moved].c_str(), m.finalPath.c_str());
+                else if (!kept[moved].empty())
+                    unlink(kept[moved].c_str());
+                ok = false;
+                break;
+            }
+        }
+        if (!ok) {
+            for (std::size_t j = moved; j-- > 0;) {
+                if (kept[j].empty())
+                    unlink(members_[j].finalPath.c_str());
+                else
+                    rename(kept[j].c_str(), members_[j].finalPath.c_str());
+            }
+            for (std::size_t j = moved; j < members_.size(); j++)
+                unlink(members_[j].tempPath.c_str());
+        } else {
+            for (const std::string &k : kept)
+                if (!k.empty()) unlink(k.c_str());
+        }
+    }
+    for (Member &m : members_) unregisterPath(m.slot);
+    members_.clear();
+    return ok;
+}
+
+void FileSet::commitOrStop() {
+    std::string path, reason;
+    if (!commit(&path, &reason)) fatalExit(Stream::out, "cannot write " + path + ": " + reason + "\n");
+}
+
+// ---- register ------------------------------------------------------------------
+
+void removeOnFailure(const std::string &path) { registerPath(path, kOnFailure); }
+
+void removeRegisteredFiles(bool failed) {
+    SignalHold hold;
+    unlinkEntries(failed);
+}
+
+bool canReplace(const std::string &path) {
+    const int fd = open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd >= 0) {
+        close(fd);
+        struct stat st;
+        return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+    }
+    return errno == ENOENT;
+}
+
+bool readFirstLine(const std::string &path, std::string *line) {
+    std::ifstream in(path, std::ios::binary);
+    if (!in) return false;
+    line->clear();
+    char c;
+    bool any = false;
+    while (in.get(c)) {
+        any = true;
+        if (c == '\n') break;
+        line->push_back(c);
+    }
+    return any;
+}
+
+}  // namespace craq

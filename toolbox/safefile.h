@@ -1,0 +1,101 @@
+// Files that are replaced whole or not at all.
+//
+// Everything the programs store (feature and class files, the template set,
+// the web output) is written to a temporary file in the folder of its final
+// place, then checked, flushed to disk and renamed over the old file only
+// when the whole operation has succeeded.  A group of files (the two files
+// of a store entry, the two template files) is moved into place together:
+// when one of them cannot be moved, the ones moved before it get their old
+// files back.
+//
+// Until a group is moved into place its temporary files are listed in a
+// process-wide register.  Every error stop (endProcess) removes them, and so
+// does a stop by SIGINT, SIGTERM, SIGHUP or SIGXFSZ: the handlers, installed
+// when the first file is registered (a signal that is ignored stays
+// ignored), remove the listed names and end the process by the same signal.
+// So whatever stops a run, the earlier files are left byte for byte as they
+// were and no temporary file stays behind.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace craq {
+
+// ===========================================================================
+// A group of files replaced together
+// ===========================================================================
+
+class FileSet {
+public:
+    FileSet() = default;
+    ~FileSet();  // removes what was not committed
+    FileSet(const FileSet &) = delete;
+    FileSet &operator=(const FileSet &) = delete;
+
+    // Opens a new, empty temporary file in the folder of finalPath for
+    // writing; it takes finalPath's place on commit.  temporaryPath, when
+    // given, names the temporary file (in the same folder; an existing file
+    // of that name is emptied).  nullptr, with errno set, when it cannot be
+    // created.  A final path that is a symbolic link is followed: the file
+    // it names is the one replaced.
+    std::FILE *create(const std::string &finalPath, const std::string &temporaryPath = "");
+
+    // A temporary name in the folder of finalPath, ending in finalPath's
+    // extension, for a writer that creates the file itself (the image
+    // library picks the format by the extension).  Removed like the files
+    // of create.
+    std::string reserve(const std::string &finalPath);
+
+    // Checks every file for write errors, flushes it to disk and closes it,
+    // then renames each over its final path in the order they were added,
+    // giving each the permissions of the file it replaces.  All or none:
+    // when a file cannot be moved, those moved before it get their old
+    // files back (a final path that did not exist before is removed
+    // again).  False on any failure, with *failedPath the final path of the
+    // file that failed and *reason the system's text; every temporary file
+    // is then removed.  The set is empty afterwards.
+    bool commit(std::string *failedPath, std::string *reason);
+
+    // commit; a failure ends the run with "cannot write <final path>:
+    // <reason>\n" on standard output (status 1).
+    void commitOrStop();
+
+    // Removes every temporary file not yet committed; the set is empty.
+    void discard();
+
+    bool empty() const { return members_.empty(); }
+
+private:
+    struct Member {
+        std::string finalPath;  // symbolic links followed
+        std::string tempPath;
+        std::FILE *fp = nullptr;  // nullptr for a reserved name
+        int slot = -1;            // its entry in the register
+    };
+    std::vector<Member> members_;
+};
+
+// ===========================================================================
+// The register and its clean-up
+// ===========================================================================
+
+// Keeps path, a finished file, only while the run goes well: an error stop
+// or a stopping signal removes it (the query files of a query that fails).
+void removeOnFailure(const std::string &path);
+
+// Removes every registered temporary file and, when failed, the files of
+// removeOnFailure.  endProcess calls it; only async-signal-safe calls.
+void removeRegisteredFiles(bool failed);
+
+// True when path can take a new file in its place as the programs expect:
+// it does not exist, or it is a file that opens for writing (not a folder,
+// not read-only).  Nothing is changed.
+bool canReplace(const std::string &path);
+
+// The first line of a text file without its newline; false when the file
+// does not open or is empty.
+bool readFirstLine(const std::string &path, std::string *line);
+
+}  // namespace craq

@@ -1,0 +1,251 @@
+#include "toolbox/safefile.h"
+
+#include <gtest/gtest.h>
+
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/support/capture.h"
+#include "toolbox/fatal.h"
+
+namespace craq {
+namespace {
+
+using test::readFile;
+using test::runCaptured;
+using test::TempDir;
+using test::writeFile;
+
+// Every entry of a folder, hidden ones included, sorted.
+std::vector<std::string> entries(const TempDir &dir) {
+    std::vector<std::string> names;
+    for (const auto &e : std::filesystem::directory_iterator(dir.path()))
+        names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+mode_t modeOf(const std::string &path) {
+    struct stat st;
+    stat(path.c_str(), &st);
+    return st.st_mode & 07777;
+}
+
+TEST(SafeFile_commit, replacesWholeFilesAndLeavesNothingElse) {
+    TempDir dir;
+    writeFile(dir.file("a.dat"), "old a\n");
+    chmod(dir.file("a.dat").c_str(), 0640);
+    FileSet set;
+    std::FILE *a = set.create(dir.file("a.dat"));
+    std::FILE *b = set.create(dir.file("b.dat"));
+    ASSERT_NE(a, nullptr);
+    ASSERT_NE(b, nullptr);
+    std::fputs("new a\n", a);
+    std::fputs("new b\n", b);
+    // Nothing changes before the commit.
+    EXPECT_EQ(readFile(dir.file("a.dat")), "old a\n");
+    EXPECT_FALSE(test::fileExists(dir.file("b.dat")));
+    std::string path, reason;
+    ASSERT_TRUE(set.commit(&path, &reason)) << path << ": " << reason;
+    EXPECT_EQ(readFile(dir.file("a.dat")), "new a\n");
+    EXPECT_EQ(readFile(dir.file("b.dat")), "new b\n");
+    EXPECT_EQ(modeOf(dir.file("a.dat")), 0640u);  // the replaced file's permissions
+    EXPECT_EQ(entries(dir), (std::vector<std::string>{"a.dat", "b.dat"}));
+    EXPECT_TRUE(set.empty());
+}
+
+TEST(SafeFile_commit, discardAndDestructionKeepTheOldFiles) {
+    TempDir dir;
+    writeFile(dir.file("a.dat"), "old\n");
+    {
+        FileSet set;
+        std::fputs("new\n", set.create(dir.file("a.dat")));
+        set.reserve(dir.file("p.jpg"));
+    }
+    EXPECT_EQ(readFile(dir.file("a.dat")), "old\n");
+    EXPECT_EQ(entries(dir), std::vector<std::string>{"a.dat"});
+}
+
+// The second file of a group cannot be moved into place (a folder that is
+// not empty stands there): the first gets its old file back, a first that
+// did not exist before is removed again, and no temporary file stays.
+TEST(SafeFile_commit, groupIsAllOrNothing) {
+    for (bool firstExisted : {true, false}) {
+        SCOPED_TRACE(firstExisted);
+        TempDir dir;
+        if (firstExisted) writeFile(dir.file("one.dat"), "old one\n");
+        std::filesystem::create_directories(dir.file("two.dat/inside"));
+        const std::vector<std::string> before = entries(dir);
+        FileSet set;
+        std::fputs("new one\n", set.create(dir.file("one.dat")));
+        std::fputs("new two\n", set.create(dir.file("two.dat")));
+        std::string path, reason;
+        EXPECT_FALSE(set.commit(&path, &reason));
+        EXPECT_EQ(path, dir.file("two.dat"));
+        EXPECT_FALSE(reason.empty());
+        EXPECT_EQ(entries(dir), before);
+        if (firstExisted) {
+            EXPECT_EQ(readFile(dir.file("one.dat")), "old one\n");
+        }
+    }
+}
+
+TEST(SafeFile_commit, writeErrorUnderFileSizeLimitIsAFailure) {
+    TempDir dir;
+    writeFile(dir.file("a.dat"), "old\n");
+    test::RunResult r = runCaptured([&] {
+        signal(SIGXFSZ, SIG_IGN);
+        struct rlimit limit = {100, 100};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        FileSet set;
+        std::FILE *fp = set.create(dir.file("a.dat"));
+        for (int i = 0; i < 100; i++) std::fputs("a line of the new file\n", fp);
+        set.commitOrStop();
+    });
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "cannot write " + dir.file("a.dat") + ": File too large\n");
+    EXPECT_EQ(readFile(dir.file("a.dat")), "old\n");
+    EXPECT_EQ(entries(dir), std::vector<std::string>{"a.dat"});
+}
+
+// An error stop, or a stopping signal, in the middle of writing removes the
+// temporary files; the old file stays as it was.
+TEST(SafeFile_register, stopsRemoveTemporaryFiles) {
+    struct Case {
+        const char *name;
+        int signal;  // 0: an error stop
+        bool limit;  // a file-size limit with SIGXFSZ at its default
+    };
+    const Case cases[] = {
+        {"error stop", 0, false},     {"SIGINT", SIGINT, false}, {"SIGTERM", SIGTERM, false},
+        {"SIGHUP", SIGHUP, false},    {"SIGXFSZ", SIGXFSZ, true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        writeFile(dir.file("a.dat"), "old\n");
+        test::RunResult r = runCaptured([&] {
+            FileSet set;
+            std::FILE *fp = set.create(dir.file("a.dat"));
+            std::FILE *other = set.create(dir.file("b.dat"));
+            std::fputs("new\n", other);
+            std::fflush(other);
+            if (c.limit) {
+                struct rlimit limit = {100, 100};
+                setrlimit(RLIMIT_FSIZE, &limit);
+                for (int i = 0; i < 100; i++) std::fputs("a line of the new file\n", fp);
+                std::fflush(fp);
+            } else if (c.signal != 0) {
+                raise(c.signal);
+            } else {
+                fatalExit(Stream::out, "stop\n");
+            }
+        });
+        if (c.signal == 0) {
+            EXPECT_EQ(r.status, 1);
+        } else {
+            EXPECT_EQ(r.signal, c.signal);
+        }
+        EXPECT_EQ(readFile(dir.file("a.dat")), "old\n");
+        EXPECT_EQ(entries(dir), std::vector<std::string>{"a.dat"});
+    }
+}
+
+TEST(SafeFile_register, removeOnFailureKeepsFilesOfAGoodRun) {
+    for (int status : {0, 1}) {
+        SCOPED_TRACE(status);
+        TempDir dir;
+        runCaptured([&] {
+            FileSet set;
+            std::fputs("query\n", set.create(dir.file("q.dat")));
+            set.commitOrStop();
+            removeOnFailure(dir.file("q.dat"));
+            endProcess(status);
+        });
+        EXPECT_EQ(test::fileExists(dir.file("q.dat")), status == 0);
+    }
+}
+
+TEST(SafeFile_create, namedTemporaryAndFollowedLink) {
+    TempDir dir;
+    writeFile(dir.file("temp_map.dat"), "left by an earlier run\n");
+    writeFile(dir.file("real.dat"), "old\n");
+    std::filesystem::create_symlink("real.dat", dir.file("link.dat"));
+    FileSet set;
+    std::FILE *named = set.create(dir.file("map.dat"), dir.file("temp_map.dat"));
+    std::FILE *linked = set.create(dir.file("link.dat"));
+    std::fputs("map\n", named);
+    std::fputs("new\n", linked);
+    EXPECT_EQ(readFile(dir.file("temp_map.dat")), "");  // emptied
+    set.commitOrStop();
+    EXPECT_EQ(readFile(dir.file("map.dat")), "map\n");
+    EXPECT_FALSE(test::fileExists(dir.file("temp_map.dat")));
+    EXPECT_TRUE(std::filesystem::is_symlink(dir.file("link.dat")));
+    EXPECT_EQ(readFile(dir.file("real.dat")), "new\n");
+}
+
+TEST(SafeFile_reserve, writerMakesTheFileItself) {
+    TempDir dir;
+    FileSet set;
+    const std::string temp = set.reserve(dir.file("001.jpg"));
+    EXPECT_EQ(temp.substr(0, dir.path().size()), dir.path());
+    EXPECT_EQ(temp.substr(temp.size() - 4), ".jpg");
+    writeFile(temp, "picture");
+    set.commitOrStop();
+    EXPECT_EQ(readFile(dir.file("001.jpg")), "picture");
+    EXPECT_EQ(entries(dir), std::vector<std::string>{"001.jpg"});
+
+    // A reserved name that was never written is a failure.
+    FileSet unwritten;
+    unwritten.reserve(dir.file("002.jpg"));
+    std::string path, reason;
+    EXPECT_FALSE(unwritten.commit(&path, &reason));
+    EXPECT_EQ(path, dir.file("002.jpg"));
+}
+
+TEST(SafeFile_create, folderThatDoesNotExist) {
+    TempDir dir;
+    FileSet set;
+    EXPECT_EQ(set.create(dir.file("missing/a.dat")), nullptr);
+    EXPECT_TRUE(set.empty());
+}
+
+TEST(SafeFile_canReplace, cases) {
+    TempDir dir;
+    writeFile(dir.file("plain"), "x");
+    writeFile(dir.file("locked"), "x");
+    chmod(dir.file("locked").c_str(), 0444);
+    std::filesystem::create_directories(dir.file("folder"));
+    EXPECT_TRUE(canReplace(dir.file("missing")));
+    EXPECT_TRUE(canReplace(dir.file("plain")));
+    EXPECT_FALSE(canReplace(dir.file("folder")));
+    // root writes into read-only files; the refusal holds for everyone else.
+    if (geteuid() != 0) {
+        EXPECT_FALSE(canReplace(dir.file("locked")));
+    }
+}
+
+TEST(SafeFile_readFirstLine, cases) {
+    TempDir dir;
+    writeFile(dir.file("a"), "/img/a.jpg\n100 120\n");
+    writeFile(dir.file("b"), "no newline");
+    writeFile(dir.file("c"), "");
+    std::string line;
+    EXPECT_TRUE(readFirstLine(dir.file("a"), &line));
+    EXPECT_EQ(line, "/img/a.jpg");
+    EXPECT_TRUE(readFirstLine(dir.file("b"), &line));
+    EXPECT_EQ(line, "no newline");
+    EXPECT_FALSE(readFirstLine(dir.file("c"), &line));
+    EXPECT_FALSE(readFirstLine(dir.file("missing"), &line));
+}
+
+}  // namespace
+}  // namespace craq
