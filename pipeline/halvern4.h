@@ -109,6 +109,7 @@ void setNodesPerSide(crknwk *networks);
 //   2 overlay into overlay (rows x cols), console feature display (one
 //     answer from standard input), web output under where.webRoot
 //   3 one template line per network appended to <dataRoot>CL/feature_map.dat
+//     (or to the stream of setTemplateOutput)
 //   4 query files in <dataRoot>TEMP/, query->source = path and
 //     query->category[0..4] = classMembership[0..4]
 //   other: nothing written.
@@ -150,8 +151,12 @@ bool storeName(const std::string &path, std::string *name);
 // in <root>TEMP/; any other value: <root>FV/ and <root>FVC/), classifying
 // each network with k = 5 into classMembership (which ends holding the last
 // network's vector); report 1 adds the classification report on standard
-// output.  Error stops (exit 1): no store name, a file that cannot be
-// opened, a classifier failure.
+// output.  The two files replace the old ones together once both are
+// complete; the query files (destination 1) go again if the run later
+// fails.  Replacing the store entry of another image of the same store name
+// is said on standard error.  Error stops (exit 1), every one leaving both
+// files as they were: no store name, a file that cannot be written, a
+// classifier failure, a write error.
 void storeFV(crknwk *networks, int rows, int cols, const std::string &path,
              double *classMembership, int report, int destination, const std::string &dataRoot);
 
@@ -168,8 +173,14 @@ void storeFVC(std::FILE *file, const double *classMembership, int edge0, int edg
 void writeTemplateLine(std::FILE *file, const crknwk *network);
 
 // Appends one template line per network to <root>CL/feature_map.dat (the
-// driver's template output); info is not read.  Exit 1 when it cannot open.
+// driver's template output), or to the stream set by setTemplateOutput;
+// info is not read.  Exit 1 when the file cannot be opened or written.
 void printResult(crknwk *networks, imageInfo *info, const std::string &dataRoot);
+
+// Sends the template lines of mode 3 to file (the training tool's working
+// copy of the template set) instead of <root>CL/feature_map.dat; nullptr
+// sends them to the file again.
+void setTemplateOutput(std::FILE *file);
 
 // classifyKNN with k = 5.
 void classify(const double *features, double *classMembership, const std::string &dataRoot);

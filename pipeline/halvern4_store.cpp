@@ -4,16 +4,23 @@
 // file (image path, image size, then per network its box and nine features)
 // and the class file (the same header, then per network its box and
 // class-membership vector).  Each network is classified while the files are
-// written, and a classification report goes to standard output.  Files are
-// written with C stdio and every stop goes through fatalExit, which flushes
-// all streams, so the lines written before a stop stay in both files.
+// written, and a classification report goes to standard output.  Both files
+// are written beside their places and replace the old ones together only
+// once every network was classified and both were written whole, so a stop
+// on the way (a classifier failure, a write error, a signal) leaves the
+// image's earlier entry as it was.
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "classify/kNN2.h"
 #include "pipeline/halvern4.h"
 #include "toolbox/fatal.h"
+#include "toolbox/safefile.h"
 
 namespace craq {
 
@@ -40,6 +47,31 @@ std::FILE *openForWriting(const std::string &path, const char *mode, const char 
     if (fp == nullptr) fatalExit(Stream::out, std::string(message) + "\n");
     return fp;
 }
+
+// A new file for path in files, refused with message as a line when path
+// cannot take it (a folder or a read-only file there) or it cannot be made.
+std::FILE *openReplacement(FileSet &files, const std::string &path, const char *message) {
+    std::FILE *fp = canReplace(path) ? files.create(path) : nullptr;
+    if (fp == nullptr) fatalExit(Stream::out, std::string(message) + "\n");
+    return fp;
+}
+
+// The image path stored in the entry at fvPath (or, without it, fvcPath);
+// false when there is none.
+bool storedImage(const std::string &fvPath, const std::string &fvcPath, std::string *source) {
+    return readFirstLine(fvPath, source) || readFirstLine(fvcPath, source);
+}
+
+// Two paths of one file (x.jpg and ./x.jpg) are the same image.
+bool sameImage(const std::string &a, const std::string &b) {
+    if (a == b) return true;
+    std::error_code ec;
+    return std::filesystem::equivalent(a, b, ec) && !ec;
+}
+
+// Where mode 3 writes template lines instead of the template file (null:
+// the file itself).
+std::FILE *templateOutput = nullptr;
 
 }  // namespace
 
@@ -92,15 +124,18 @@ bool storeName(const std::string &path, std::string *name) {
 // the report header; per network its feature line and, with report 1, its
 // result block; finally "<fv path> and <fvc path> successfully written".
 // Files: destination 1 puts both in <root>TEMP/, any other value puts the
-// feature file in <root>FV/ and the class file in <root>FVC/.  An existing
-// file is emptied first.
+// feature file in <root>FV/ and the class file in <root>FVC/.  Both are
+// written beside their places and replace the old files together at the
+// end.  A store entry (destination 0) that held another image of the same
+// store name is named on standard error when it is replaced.  The query
+// files (destination 1) are removed again if the run later fails.
 //
-// Stops (exit 1): a path without store name ("error in reading filename for
-// feature storage", no file touched); a feature file that cannot be opened
-// ("fail to save feature vector", nothing written) or a class file that
-// cannot be opened ("fail to save feature classification", the feature file
-// left empty); a classifier failure, after
-// which the lines already written stay in both files.
+// Stops (exit 1), each leaving both files as they were: a path without
+// store name ("error in reading filename for feature storage"); a feature
+// file that cannot be written ("fail to save feature vector") or a class
+// file that cannot ("fail to save feature classification"), a folder or a
+// read-only file in its place included; a classifier failure; a write
+// error ("cannot write <path>: <reason>").
 void storeFV(crknwk *networks, int rows, int cols, const std::string &path,
              double *classMembership, int report, int destination, const std::string &dataRoot) {
     std::printf("%s\n", path.c_str());
@@ -114,8 +149,9 @@ void storeFV(crknwk *networks, int rows, int cols, const std::string &path,
     const std::string fvcPath =
         dataRoot + (destination == 1 ? "TEMP/fvc_" : "FVC/fvc_") + name + ".dat";
 
-    std::FILE *fv = openForWriting(fvPath, "w", "fail to save feature vector");
-    std::FILE *fvc = openForWriting(fvcPath, "w", "fail to save feature classification");
+    FileSet files;
+    std::FILE *fv = openReplacement(files, fvPath, "fail to save feature vector");
+    std::FILE *fvc = openReplacement(files, fvcPath, "fail to save feature classification");
 
     std::fprintf(fv, "%s\n%d %d\n", path.c_str(), rows, cols);
     std::fprintf(fvc, "%s\n%d %d\n", path.c_str(), rows, cols);
@@ -138,9 +174,20 @@ void storeFV(crknwk *networks, int rows, int cols, const std::string &path,
                              network->dimension[0], network->dimension[1]);
     }
 
+    // Two images of one store name (two/x.a.jpg and two/x.b.jpg) share an
+    // entry: the later one replaces the earlier, which is said.
+    std::string previous;
+    const bool replacesOther = destination != 1 && storedImage(fvPath, fvcPath, &previous) &&
+                               !sameImage(previous, path);
+    files.commitOrStop();
+    if (destination == 1) {
+        removeOnFailure(fvPath);
+        removeOnFailure(fvcPath);
+    }
+    if (replacesOther)
+        std::fprintf(stderr, "%s and %s have the same store name %s: the stored entry of %s is replaced\n",
+                     previous.c_str(), path.c_str(), name.c_str(), previous.c_str());
     std::printf("%s and %s successfully written\n", fvPath.c_str(), fvcPath.c_str());
-    std::fclose(fv);
-    std::fclose(fvc);
 }
 
 // Prints the result block of one network:
@@ -184,14 +231,26 @@ void writeTemplateLine(std::FILE *file, const crknwk *network) {
                  f[4], f[5], f[6], f[7], f[8]);
 }
 
+void setTemplateOutput(std::FILE *file) { templateOutput = file; }
+
 // Appends the template line of every network, in list order, to
-// <root>CL/feature_map.dat.  The header is the training tool's business.
+// <root>CL/feature_map.dat, or to the stream of setTemplateOutput.  The
+// header is the training tool's business.
 void printResult(crknwk *networks, imageInfo * /*info*/, const std::string &dataRoot) {
-    std::FILE *map =
-        openForWriting(dataRoot + "CL/feature_map.dat", "a", "can't open feature map file");
+    if (templateOutput != nullptr) {
+        for (const crknwk *network = networks; network != nullptr; network = network->next)
+            writeTemplateLine(templateOutput, network);
+        return;
+    }
+    const std::string mapPath = dataRoot + "CL/feature_map.dat";
+    std::FILE *map = openForWriting(mapPath, "a", "can't open feature map file");
     for (const crknwk *network = networks; network != nullptr; network = network->next)
         writeTemplateLine(map, network);
-    std::fclose(map);
+    errno = 0;
+    const bool failed = std::ferror(map) != 0;
+    if (std::fclose(map) != 0 || failed)
+        fatalExit(Stream::out, "cannot write " + mapPath + ": " +
+                                   std::strerror(errno != 0 ? errno : EIO) + "\n");
 }
 
 void classify(const double *features, double *classMembership, const std::string &dataRoot) {

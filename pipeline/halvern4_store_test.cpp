@@ -8,8 +8,12 @@
 #include <string>
 #include <vector>
 
+#include <signal.h>
+#include <sys/resource.h>
+
 #include "classify/kNN2.h"
 #include "tests/support/capture.h"
+#include "toolbox/fatal.h"
 
 namespace craq {
 namespace {
@@ -316,29 +320,136 @@ TEST(Halvern4_storeFV, fileThatCannotBeOpenedStops) {
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.out, std::string("/p/a.tif\n") + c.message + "\n");
     }
-    // The class file failing leaves the feature file created and empty.
-    TempDir root;
-    makeFolders(root, {"FV"});
-    double cm[5] = {};
-    runCaptured([&] { storeFV(nullptr, 1, 1, "/p/a.tif", cm, 0, 0, root.path()); });
-    EXPECT_TRUE(test::fileExists(root.file("FV/fv_a.dat")));
-    EXPECT_EQ(readFile(root.file("FV/fv_a.dat")), "");
 }
 
-// A classifier stop (no template set) after the first feature line: what
-// was written before it stays in both files.
-TEST(Halvern4_storeFV, classifierStopKeepsWrittenLines) {
-    TempDir root;
-    makeFolders(root, {"FV", "FVC"});
-    NetworkList list({kRectangular, kUnidirectional});
-    double cm[5] = {};
-    test::RunResult r = runCaptured([&] {
-        storeFV(list.head(), 3, 4, "/p/a.tif", cm, 0, 0, root.path());
-    });
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, std::string("/p/a.tif\n") + kRectFeatureLine + "can't open feature map file\n");
-    EXPECT_EQ(readFile(root.file("FV/fv_a.dat")), std::string("/p/a.tif\n3 4\n") + kRectFeatureLine);
-    EXPECT_EQ(readFile(root.file("FVC/fvc_a.dat")), "/p/a.tif\n3 4\n");
+// Every stop of storeFV leaves the image's earlier entry byte for byte as it
+// was and no temporary file beside it: a class file that cannot be written
+// (a folder in its place, a missing folder), a classifier stop (no template
+// set) after the first feature line, a write error under a file-size limit
+// (which also cuts the captured output: its message is checked end to end,
+// where standard output is a pipe).
+TEST(Halvern4_storeFV, regression_stopsKeepTheEarlierEntry) {
+    struct Case {
+        const char *name;
+        bool templates;
+        bool fvcFolder;   // FVC/ exists
+        const char *fvcEntry;  // "dir": a folder in the class file's place
+        long sizeLimit;   // 0: none
+        std::string out;
+    };
+    const std::string head = std::string("/p/a.tif\n");
+    const Case cases[] = {
+        {"no FVC folder", true, false, "", 0, head + "fail to save feature classification\n"},
+        {"folder in place", true, true, "dir", 0, head + "fail to save feature classification\n"},
+        {"classifier stop", false, true, "", 0,
+         head + kRectFeatureLine + "can't open feature map file\n"},
+        {"file-size limit", true, true, "", 120, "@"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir root;
+        makeFolders(root, {"CL", "FV"});
+        if (c.fvcFolder) makeFolders(root, {"FVC"});
+        if (c.templates) writeTemplateSet(root);
+        const std::string oldFv = "/p/a.tif\n3 4\n" + std::string(150, 'f') + "\n";
+        writeFile(root.file("FV/fv_a.dat"), oldFv);
+        if (std::string(c.fvcEntry) == "dir")
+            std::filesystem::create_directories(root.file("FVC/fvc_a.dat/x"));
+        else if (c.fvcFolder)
+            writeFile(root.file("FVC/fvc_a.dat"), "/p/a.tif\n3 4\nold class line\n");
+        const std::string oldFvc = readFile(root.file("FVC/fvc_a.dat"));
+        NetworkList list({kRectangular, kUnidirectional});
+        double cm[5] = {};
+        test::RunResult r = runCaptured([&] {
+            if (c.sizeLimit > 0) {
+                signal(SIGXFSZ, SIG_IGN);
+                struct rlimit limit = {static_cast<rlim_t>(c.sizeLimit), static_cast<rlim_t>(c.sizeLimit)};
+                setrlimit(RLIMIT_FSIZE, &limit);
+            }
+            storeFV(list.head(), 3, 4, "/p/a.tif", cm, 0, 0, root.path());
+        });
+        EXPECT_EQ(r.status, 1);
+        if (c.out == "@") {
+            EXPECT_EQ(r.out.substr(0, head.size()), head);
+        } else {
+            EXPECT_EQ(r.out, c.out);
+        }
+        EXPECT_EQ(readFile(root.file("FV/fv_a.dat")), oldFv);
+        EXPECT_EQ(readFile(root.file("FVC/fvc_a.dat")), oldFvc);
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(root.file("FV")),
+                                std::filesystem::directory_iterator()),
+                  1);
+        if (c.fvcFolder) {
+            EXPECT_EQ(std::distance(std::filesystem::directory_iterator(root.file("FVC")),
+                                    std::filesystem::directory_iterator()),
+                      1);
+        }
+    }
+}
+
+// An entry that holds another image of the same store name is replaced, and
+// the replacement is said on standard error; the same image (the same path,
+// or another path of the same file) is replaced silently.
+TEST(Halvern4_storeFV, replacingAnotherImageIsSaid) {
+    struct Case {
+        const char *stored;  // the path line of the earlier entry, "" for none
+        const char *path;
+        bool said;
+    };
+    TempDir images;
+    writeFile(images.file("x.a.jpg"), "a");
+    writeFile(images.file("x.b.jpg"), "b");
+    const std::string a = images.file("x.a.jpg"), b = images.file("x.b.jpg");
+    const std::string aAgain = images.path() + "./x.a.jpg";
+    const Case cases[] = {
+        {"", a.c_str(), false},
+        {a.c_str(), a.c_str(), false},
+        {a.c_str(), aAgain.c_str(), false},
+        {a.c_str(), b.c_str(), true},
+        {"/moved/away/x.c.tif", b.c_str(), true},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.stored) + " -> " + c.path);
+        TempDir root;
+        makeFolders(root, {"CL", "FV", "FVC", "TEMP"});
+        writeTemplateSet(root);
+        if (*c.stored != '\0') {
+            writeFile(root.file("FV/fv_x.dat"), std::string(c.stored) + "\n1 1\n");
+            writeFile(root.file("FVC/fvc_x.dat"), std::string(c.stored) + "\n1 1\n");
+        }
+        NetworkList list({kRectangular});
+        double cm[5] = {};
+        test::RunResult r = runCaptured([&] {
+            storeFV(list.head(), 3, 4, c.path, cm, 0, 0, root.path());
+            // Query files replace each other without a word.
+            storeFV(list.head(), 3, 4, "/q/x.jpg", cm, 0, 1, root.path());
+        });
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.err, c.said ? std::string(c.stored) + " and " + c.path +
+                                      " have the same store name x: the stored entry of " +
+                                      c.stored + " is replaced\n"
+                                : "");
+        EXPECT_EQ(test::lines(readFile(root.file("FV/fv_x.dat")))[0], c.path);
+        EXPECT_EQ(test::lines(readFile(root.file("FVC/fvc_x.dat")))[0], c.path);
+    }
+}
+
+// The query files stay after a good run and go when the run fails later.
+TEST(Halvern4_storeFV, queryFilesGoWhenTheRunFails) {
+    for (int status : {0, 1}) {
+        SCOPED_TRACE(status);
+        TempDir root;
+        makeFolders(root, {"CL", "TEMP"});
+        writeTemplateSet(root);
+        NetworkList list({kRectangular});
+        double cm[5] = {};
+        runCaptured([&] {
+            storeFV(list.head(), 3, 4, "/q/q.jpg", cm, 0, 1, root.path());
+            endProcess(status);
+        });
+        EXPECT_EQ(test::fileExists(root.file("TEMP/fv_q.dat")), status == 0);
+        EXPECT_EQ(test::fileExists(root.file("TEMP/fvc_q.dat")), status == 0);
+    }
 }
 
 // ---- printClassResult -----------------------------------------------------------
