@@ -11,7 +11,9 @@
 //   image_label.dat    prepared by the user: the list form reads "path
 //                      label" lines, the folder form only the first line
 //                      (the number of images in the folder, one more number);
-//   temp_map.dat, temp_label.dat  working copies while appending.
+//   temp_map.dat, temp_label.dat  working copies: every run builds the new
+//                      set in them and renames them over the two template
+//                      files together once every image was trained.
 //
 // Every operation takes the locations as a parameter; only the program's
 // main picks the built-in ones.  No shell is started: the working copies
@@ -25,6 +27,7 @@
 
 #include "config/locations.h"
 #include "toolbox/filenames.h"
+#include "toolbox/safefile.h"
 
 namespace craq {
 
@@ -66,19 +69,33 @@ std::vector<std::string> trainingImages(const std::string &folder);
 int findImageFile(const std::string &folder, const Locations &where);
 
 // Asks whether to append or create, builds the headers for the image
-// entries of folder and appends one template line per image (pipeline mode
-// 3, the image's cracks merged into one network).  'c'/'C' empties both
-// template files at once; 'a'/'A' rebuilds them through the working copies
-// (appendTemplateSet).  Any other answer: " Wrong option"; end of input:
-// nothing changes.
+// entries of folder and adds one template line per image (pipeline mode
+// 3, the image's cracks merged into one network).  'c'/'C' starts a new
+// set, 'a'/'A' extends the old one (appendTemplateSet); either way the new
+// set replaces the template files only once every image was trained.  Any
+// other answer: " Wrong option"; end of input: nothing changes.
 void genMapFolder(const std::string &folder, const Locations &where);
+
+// The set a run builds: the working copies temp_map.dat and temp_label.dat,
+// which replace feature_map.dat and feature_label.dat together on
+// files.commitOrStop() (both or neither), and are removed by every stop
+// before it.
+struct NewTemplateSet {
+    FileSet files;
+    std::FILE *map = nullptr;
+    std::FILE *labels = nullptr;
+};
+
+// Opens the two working copies, emptied.  Stops: "can't open temporary
+// feature map file", "can't open temporary feature label file".
+void openNewTemplateSet(NewTemplateSet *set, const Locations &where);
 
 // The appending half of genMapFolder, given the template files open for
 // reading: prints the first two numbers of map's header ("%d, %d\n"),
-// writes temp_map.dat and temp_label.dat fresh with the header "N+count 9"
-// and the old lines after each header, closes map and labels and renames
-// the working copies over feature_map.dat and feature_label.dat.
-void appendTemplateSet(std::FILE *map, std::FILE *labels, int count, const Locations &where);
+// opens the working copies of set and writes the header "N+count 9" and the
+// old lines after each header into them, and closes map and labels.
+void appendTemplateSet(std::FILE *map, std::FILE *labels, int count, NewTemplateSet *set,
+                       const Locations &where);
 
 // One line of the labelled list: the image path and its label as written.
 struct TrainingLine {
@@ -88,15 +105,15 @@ struct TrainingLine {
 
 // Every line of image_label.dat (each read whole), checked before
 // anything is written: stops on a missing or unreadable file, a line of more
-// than two words (" image_label.dat corrupted") and a line of fewer (named
-// by its number).
+// than two words (" image_label.dat corrupted"), a line of fewer and a label
+// that is not a whole number from 1 to 4 (both named by the line's number;
+// a label above 4 also gives " error - label exceeds the maximum value,
+// image_label.dat maybe corrupted").
 std::vector<TrainingLine> readImageLabels(const Locations &where);
 
 // Builds the template set from image_label.dat: headers "count 9 4", then
-// per line the image's template line and its label.  A label above 4 stops
-// the run after that image's template line (" error - label exceeds the
-// maximum value, image_label.dat maybe corrupted"); labels of 4 and below
-// are written as they read.
+// per line the image's template line and its label.  An empty list is
+// refused; every stop leaves the old set as it was.
 void genMapText(const Locations &where);
 
 // ===========================================================================

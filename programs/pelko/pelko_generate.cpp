@@ -2,14 +2,18 @@
 // (genMapFolder, checked against the first line of image_label.dat by
 // findImageFile) and from a list of labelled images (genMapText).
 //
-// Both write the header lines first and then run the pipeline in mode 3 on
-// every training image with the merge setting set, so each image appends
-// exactly one template line to feature_map.dat.  An image the pipeline finds
-// without cracks ends the whole run; the header then announces more
-// templates than follow.
+// Both build the new set in the working copies temp_map.dat and
+// temp_label.dat: the header lines first, then the pipeline in mode 3 on
+// every training image with the merge setting set, so each image adds
+// exactly one template line (and, in the list form, its label).  Only when
+// every image was trained are the two copies renamed over feature_map.dat
+// and feature_label.dat, together.  Any stop before that (an image without
+// cracks or that does not open, a write error, a signal) leaves the old set
+// byte for byte as it was and removes the working copies.
 #include <dirent.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -23,6 +27,7 @@
 #include "programs/pelko/pelko.h"
 #include "toolbox/fatal.h"
 #include "toolbox/nrutil.h"
+#include "toolbox/safefile.h"
 #include "toolbox/vipsio.h"
 
 namespace craq {
@@ -36,7 +41,8 @@ constexpr int kMaxWords = 20;
 // Features per template line; classes of the list form's header.
 constexpr int kFeatures = 9;
 constexpr int kClasses = 4;
-// Greatest label the list form accepts.
+// Labels of the list form: the class codes 1 to 4.
+constexpr long kMinLabel = 1;
 constexpr long kMaxLabel = 4;
 
 struct TemplatePaths {
@@ -60,12 +66,6 @@ bool readsAsNumber(const char *word) {
 int32_t leadingInt32(const char *word) {
     const long value = std::strtol(word, nullptr, 10);
     return static_cast<int32_t>(std::clamp<long>(value, INT32_MIN, INT32_MAX));
-}
-
-// Closes a file written by this module; a failed flush (full disk) would
-// otherwise leave a short template file behind a successful run.
-void closeWritten(std::FILE *fp, const std::string &path) {
-    if (std::fclose(fp) != 0) fatalExit(Stream::out, "cannot write " + path + "\n");
 }
 
 // Copies what follows the first line of from to the end of to, byte for
@@ -97,19 +97,35 @@ bool readWholeLine(std::FILE *fp, std::string *line) {
     return any;
 }
 
-void replaceFile(const std::string &from, const std::string &to) {
-    std::error_code ec;
-    std::filesystem::rename(from, to, ec);
-    if (ec) fatalExit(Stream::out, "cannot rename " + from + " to " + to + ": " + ec.message() + "\n");
+// The label word of list line number: a whole number from 1 to 4 ("2x",
+// "2.5", "0" and "-1" are none); anything else is refused naming the line.
+long checkedLabel(const std::string &word, int number) {
+    errno = 0;
+    char *end = nullptr;
+    const long label = std::strtol(word.c_str(), &end, 10);
+    const bool whole = end != word.c_str() && *end == '\0' && errno == 0;
+    if (whole && label >= kMinLabel && label <= kMaxLabel) return label;
+    std::string message = " image_label.dat line " + std::to_string(number) + ": label " + word +
+                          " is not a class from 1 to 4\n";
+    if (whole && label > kMaxLabel)
+        message += " error - label exceeds the maximum value, image_label.dat maybe corrupted\n";
+    fatalExit(Stream::out, message);
+}
+
+// A template file the run will replace must be able to take a new file.
+void requireReplaceable(const std::string &path, const char *message) {
+    if (!canReplace(path)) fatalExit(Stream::out, message);
 }
 
 // Runs the pipeline in mode 3 on every image entry of folder (which ends
-// in '/' or is ""), printing each entry name.  One class-membership vector
-// serves every image; mode 3 reads and writes neither it nor the record.
-void trainFolder(const std::string &folder, const Locations &where) {
+// in '/' or is ""), its template lines going to map, printing each entry
+// name.  One class-membership vector serves every image; mode 3 reads and
+// writes neither it nor the record.
+void trainFolder(const std::string &folder, std::FILE *map, const Locations &where) {
     const std::vector<std::string> names = trainingImages(folder);
     double *classMembership = dvector(0, 4);
     int processed = 0;
+    setTemplateOutput(map);
     for (const std::string &name : names) {
         const std::string path = folder + name;
         vips::VImage image = loadImage(path);
@@ -119,6 +135,7 @@ void trainFolder(const std::string &folder, const Locations &where) {
         std::printf(" %s processed\n", name.c_str());
         processed++;
     }
+    setTemplateOutput(nullptr);
     // The folder was counted a moment ago; it can only be empty now if its
     // images were removed in between.
     if (processed == 0) fatalExit(Stream::out, "No matching images found\n");
@@ -170,9 +187,10 @@ int findImageFile(const std::string &folder, const Locations &where) {
     return count;
 }
 
-// Creating empties both template files as soon as the answer is given (so a
-// folder that fails the count check leaves them empty); appending changes
-// them only once the folder has passed it.
+// Nothing is touched before every image was trained: creating and
+// appending both build the new set in the working copies, and a folder that
+// fails the count check, or an image that stops the run, leaves the old set
+// as it was.
 void genMapFolder(const std::string &folder, const Locations &where) {
     const std::string prefix = folderPrefix(folder);
     const TemplatePaths paths = templatePaths(where);
@@ -186,53 +204,59 @@ void genMapFolder(const std::string &folder, const Locations &where) {
     const bool creating = answer == 'c' || answer == 'C';
     if (!creating && answer != 'a' && answer != 'A') fatalExit(Stream::out, " Wrong option\n");
 
-    const char *mode = creating ? "w" : "r";
-    std::FILE *map = std::fopen(paths.map.c_str(), mode);
-    if (map == nullptr) fatalExit(Stream::out, "can't open feature map file\n");
-    std::FILE *labels = std::fopen(paths.labels.c_str(), mode);
-    if (labels == nullptr) fatalExit(Stream::out, "can't open feature label file\n");
+    std::FILE *map = nullptr, *labels = nullptr;
+    if (creating) {
+        requireReplaceable(paths.map, "can't open feature map file\n");
+        requireReplaceable(paths.labels, "can't open feature label file\n");
+    } else {
+        map = std::fopen(paths.map.c_str(), "r");
+        if (map == nullptr) fatalExit(Stream::out, "can't open feature map file\n");
+        labels = std::fopen(paths.labels.c_str(), "r");
+        if (labels == nullptr) fatalExit(Stream::out, "can't open feature label file\n");
+    }
 
     const int count = findImageFile(prefix, where);
 
+    NewTemplateSet set;
     if (creating) {
-        std::fprintf(map, "%d %d\n", count, kFeatures);
-        std::fprintf(labels, "%d %d\n", count, kFeatures);
-        closeWritten(map, paths.map);
-        closeWritten(labels, paths.labels);
+        openNewTemplateSet(&set, where);
+        std::fprintf(set.map, "%d %d\n", count, kFeatures);
+        std::fprintf(set.labels, "%d %d\n", count, kFeatures);
     } else {
-        appendTemplateSet(map, labels, count, where);
+        appendTemplateSet(map, labels, count, &set, where);
     }
-    trainFolder(prefix, where);
+    trainFolder(prefix, set.map, where);
+    set.files.commitOrStop();
 }
 
-// The working copies are opened for writing, not appending: what an earlier
+void openNewTemplateSet(NewTemplateSet *set, const Locations &where) {
+    const TemplatePaths paths = templatePaths(where);
+    set->map = set->files.create(paths.map, paths.tempMap);
+    if (set->map == nullptr) fatalExit(Stream::out, "can't open temporary feature map file\n");
+    set->labels = set->files.create(paths.labels, paths.tempLabels);
+    if (set->labels == nullptr) fatalExit(Stream::out, "can't open temporary feature label file\n");
+}
+
+// The working copies are written fresh, not appended to: what an earlier
 // interrupted run left in them would otherwise land in front of the new
-// header.  They are complete and closed before they are renamed over the
-// template files, and the rename replaces each old file in one step.
-void appendTemplateSet(std::FILE *map, std::FILE *labels, int count, const Locations &where) {
+// header.
+void appendTemplateSet(std::FILE *map, std::FILE *labels, int count, NewTemplateSet *set,
+                       const Locations &where) {
     const TemplatePaths paths = templatePaths(where);
     int header[4];
     readTemplateHeader(map, paths.map, header);
     std::printf("%d, %d\n", header[0], header[1]);
 
-    std::FILE *tempMap = std::fopen(paths.tempMap.c_str(), "w");
-    if (tempMap == nullptr) fatalExit(Stream::out, "can't open temporary feature map file\n");
-    std::FILE *tempLabels = std::fopen(paths.tempLabels.c_str(), "w");
-    if (tempLabels == nullptr) fatalExit(Stream::out, "can't open temporary feature label file\n");
-
+    openNewTemplateSet(set, where);
     // In 64 bits: an old count near INT_MAX must not wrap.
     const long long total = static_cast<long long>(header[0]) + count;
-    std::fprintf(tempMap, "%lld %d\n", total, kFeatures);
-    std::fprintf(tempLabels, "%lld %d\n", total, kFeatures);
-    copyBody(map, tempMap, paths.map, paths.tempMap);
-    copyBody(labels, tempLabels, paths.labels, paths.tempLabels);
+    std::fprintf(set->map, "%lld %d\n", total, kFeatures);
+    std::fprintf(set->labels, "%lld %d\n", total, kFeatures);
+    copyBody(map, set->map, paths.map, paths.tempMap);
+    copyBody(labels, set->labels, paths.labels, paths.tempLabels);
 
     std::fclose(map);
     std::fclose(labels);
-    closeWritten(tempMap, paths.tempMap);
-    closeWritten(tempLabels, paths.tempLabels);
-    replaceFile(paths.tempMap, paths.map);
-    replaceFile(paths.tempLabels, paths.labels);
 }
 
 // The whole list is read and checked before the template set is touched, so
@@ -253,6 +277,7 @@ std::vector<TrainingLine> readImageLabels(const Locations &where) {
         if (nwords < 2)
             fatalExit(Stream::out, " image_label.dat line " + std::to_string(number) +
                                        " holds no image path and label\n");
+        checkedLabel(words[1], number);
         lines.push_back({words[0], words[1]});
     }
     // A folder of that name opens but does not read, for one.
@@ -264,34 +289,35 @@ std::vector<TrainingLine> readImageLabels(const Locations &where) {
 
 void genMapText(const Locations &where) {
     const std::vector<TrainingLine> list = readImageLabels(where);
+    // An empty list would replace the set by one without templates.
+    if (list.empty())
+        fatalExit(Stream::out, " image_label.dat is empty - the template set is left unchanged\n");
     const TemplatePaths paths = templatePaths(where);
+    requireReplaceable(paths.map, "can't open feature map file\n");
+    requireReplaceable(paths.labels, "can't open feature label file\n");
 
-    std::FILE *map = std::fopen(paths.map.c_str(), "w");
-    if (map == nullptr) fatalExit(Stream::out, "can't open feature map file\n");
-    std::FILE *labels = std::fopen(paths.labels.c_str(), "w");
-    if (labels == nullptr) fatalExit(Stream::out, "can't open feature label file\n");
+    NewTemplateSet set;
+    openNewTemplateSet(&set, where);
     const int count = static_cast<int>(list.size());
-    std::fprintf(map, "%d %d %d\n", count, kFeatures, kClasses);
-    std::fprintf(labels, "%d %d %d\n", count, kFeatures, kClasses);
-    // Mode 3 opens the map for appending by itself.
-    closeWritten(map, paths.map);
+    std::fprintf(set.map, "%d %d %d\n", count, kFeatures, kClasses);
+    std::fprintf(set.labels, "%d %d %d\n", count, kFeatures, kClasses);
 
     result *record = makeNodeResult();
+    setTemplateOutput(set.map);
+    int number = 0;
     for (const TrainingLine &line : list) {
+        number++;
         vips::VImage image = loadImage(line.path);
         double *classMembership = dvector(0, 4);
         halvern4(record, image, line.path, classMembership, true, 3, where);
         free_dvector(classMembership, 0, 4);
 
-        const long label = std::strtol(line.label.c_str(), nullptr, 10);
-        if (label > kMaxLabel)
-            fatalExit(Stream::out,
-                      " error - label exceeds the maximum value, image_label.dat maybe corrupted\n");
-        std::fprintf(labels, "%ld\n", label);
+        std::fprintf(set.labels, "%ld\n", checkedLabel(line.label, number));
         std::printf("%s processed, class:  %s\n", line.path.c_str(), line.label.c_str());
     }
+    setTemplateOutput(nullptr);
     freeResultList(record);
-    closeWritten(labels, paths.labels);
+    set.files.commitOrStop();
 }
 
 }  // namespace craq

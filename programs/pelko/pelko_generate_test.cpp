@@ -150,15 +150,33 @@ TEST(Pelko_genMapFolder, answersThatChangeNothing) {
     }
 }
 
-TEST(Pelko_genMapFolder, createWithMismatchLeavesEmptyFiles) {
-    TenTemplates set;
-    fillFolder(set.roots);
-    writeFile(set.roots.cl("image_label.dat"), "3 0\n");
-    RunResult r = runPelko(set.roots, {"-generateMap", "-folder", set.roots.dir.file("images")}, "c");
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, kPrompt + "\n3, 0\nImage label and image source do not match - check the files\n");
-    EXPECT_EQ(set.map(), "");
-    EXPECT_EQ(set.labels(), "");
+// Creating used to empty both template files before the folder was
+// checked: a count that does not match, or a mistyped folder, left two
+// empty files.  Now nothing is touched.
+TEST(Pelko_genMapFolder, regression_createWithBadFolderChangesNothing) {
+    struct Case {
+        const char *folder;
+        std::string out, err;
+    };
+    const Case cases[] = {
+        {"images", kPrompt + "\n3, 0\nImage label and image source do not match - check the files\n", ""},
+        {"imgaes", kPrompt + "\n", "cannot open directory. \n"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.folder);
+        TenTemplates set;
+        fillFolder(set.roots);
+        writeFile(set.roots.cl("image_label.dat"), "3 0\n");
+        const std::string map = set.map(), labels = set.labels();
+        RunResult r = runPelko(set.roots, {"-generateMap", "-folder", set.roots.dir.file(c.folder)}, "c");
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(r.err, c.err);
+        EXPECT_EQ(set.map(), map);
+        EXPECT_EQ(set.labels(), labels);
+        EXPECT_FALSE(fileExists(set.roots.cl("temp_map.dat")));
+        EXPECT_FALSE(fileExists(set.roots.cl("temp_label.dat")));
+    }
 }
 
 TEST(Pelko_genMapFolder, appendWithMismatchChangesNothing) {
@@ -187,12 +205,14 @@ TEST(Pelko_genMapFolder, appendNeedsBothTemplateFiles) {
 }
 
 // Runs appendTemplateSet on the set's files, opened for reading as
-// genMapFolder opens them.
+// genMapFolder opens them, and puts the new set in place.
 RunResult appendThree(const TenTemplates &set) {
     return runCaptured([&] {
         std::FILE *map = std::fopen(set.roots.cl("feature_map.dat").c_str(), "r");
         std::FILE *labels = std::fopen(set.roots.cl("feature_label.dat").c_str(), "r");
-        appendTemplateSet(map, labels, 3, set.roots.locations);
+        NewTemplateSet newSet;
+        appendTemplateSet(map, labels, 3, &newSet, set.roots.locations);
+        newSet.files.commitOrStop();
     });
 }
 
@@ -239,29 +259,55 @@ TEST(Pelko_appendTemplateSet, emptyMapStops) {
 
 TEST(Pelko_readImageLabels, pathsAndLabelsAsWritten) {
     PelkoRoots roots;
-    writeFile(roots.cl("image_label.dat"), "images/a.jpg 1\n  images/b.tif\t0\nc.v -2");
+    writeFile(roots.cl("image_label.dat"), "images/a.jpg 1\n  images/b.tif\t04\nc.v +2");
     RunResult r = runCaptured([&] {
         for (const TrainingLine &l : readImageLabels(roots.locations))
             std::printf("[%s|%s]", l.path.c_str(), l.label.c_str());
     });
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "[images/a.jpg|1][images/b.tif|0][c.v|-2]");
+    EXPECT_EQ(r.out, "[images/a.jpg|1][images/b.tif|04][c.v|+2]");
 }
 
 // A list line is read whole: a long image path is neither cut nor loses the
-// label that follows it (a 197-character path followed by " 12" used to be
-// read as the path and the label "1").
+// label that follows it (a 198-character path followed by " 4" used to be
+// read as the path alone).
 TEST(Pelko_readImageLabels, regression_longLinesReadWhole) {
     PelkoRoots roots;
-    const std::string path197 = std::string(193, 'a') + ".jpg";
+    const std::string path198 = std::string(194, 'a') + ".jpg";
     const std::string longPath = "images/" + std::string(300, 'b') + ".tif";
-    writeFile(roots.cl("image_label.dat"), path197 + " 12\n" + longPath + " 3\n");
+    writeFile(roots.cl("image_label.dat"), path198 + " 4\n" + longPath + " 3\n");
     RunResult r = runCaptured([&] {
         for (const TrainingLine &l : readImageLabels(roots.locations))
             std::printf("[%s|%s]", l.path.c_str(), l.label.c_str());
     });
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, "[" + path197 + "|12][" + longPath + "|3]");
+    EXPECT_EQ(r.out, "[" + path198 + "|4][" + longPath + "|3]");
+}
+
+// Only the class codes 1 to 4 are labels; anything else is refused before
+// the template set is touched, naming the line ("x", "0", "-1" and "2.5"
+// used to be written as 0, 0, -1 and 2).
+TEST(Pelko_genMapText, regression_labelsThatAreNoClassAreRefused) {
+    struct Case {
+        const char *label;
+        bool aboveFour;
+    };
+    const Case cases[] = {{"x", false},  {"0", false}, {"-1", false}, {"2.5", false},
+                          {"2x", false}, {"5", true},  {"12", true},
+                          {"99999999999999999999", false}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.label);
+        TenTemplates set;
+        writeFile(set.roots.cl("image_label.dat"), std::string("a.jpg 1\nb.jpg ") + c.label + "\nc.jpg 3\n");
+        const std::string map = set.map(), labels = set.labels();
+        RunResult r = runPelko(set.roots, {"train", "-textfile"});
+        EXPECT_EQ(r.status, 1);
+        std::string expected = std::string(" image_label.dat line 2: label ") + c.label + " is not a class from 1 to 4\n";
+        if (c.aboveFour) expected += " error - label exceeds the maximum value, image_label.dat maybe corrupted\n";
+        EXPECT_EQ(r.out, expected);
+        EXPECT_EQ(set.map(), map);
+        EXPECT_EQ(set.labels(), labels);
+    }
 }
 
 // Every refusal of the list comes before the template files are opened.
@@ -295,13 +341,16 @@ TEST(Pelko_genMapText, regression_listCheckedBeforeTemplateSetIsTouched) {
     }
 }
 
-TEST(Pelko_genMapText, emptyListGivesEmptySet) {
+// An empty list used to replace the set by an empty one, with status 0.
+TEST(Pelko_genMapText, regression_emptyListIsRefused) {
     TenTemplates set;
     writeFile(set.roots.cl("image_label.dat"), "");
+    const std::string map = set.map(), labels = set.labels();
     RunResult r = runPelko(set.roots, {"train", "-textfile"});
-    EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(set.map(), "0 9 4\n");
-    EXPECT_EQ(set.labels(), "0 9 4\n");
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, " image_label.dat is empty - the template set is left unchanged\n");
+    EXPECT_EQ(set.map(), map);
+    EXPECT_EQ(set.labels(), labels);
 }
 
 TEST(Pelko_genMapText, templateFilesThatDoNotOpen) {
