@@ -205,10 +205,12 @@ void printUsage();
 // lib_0/analyse_image/NNN.jpg (its drawing), lib_0/analyse/NNN.txt (its
 // features and class) and lib_0/analyse/NNN.php; for the whole image
 // lib_0/analyse/imagemap.map, 000query.txt and an empty 000content.txt.
-// Coordinates are working-frame ones.  Files are emptied and rewritten;
-// nothing is deleted.  A file that cannot be opened ends the run (exit 1)
-// with the file's message ("can't open global data file", "can't open local
-// data file", "can't open local php file").
+// Coordinates are working-frame ones.  Files are replaced whole; nothing is
+// deleted.  Each writer puts its files in place together at its end, so a
+// stop leaves the earlier files as they were.  A file that cannot be opened
+// ends the run (exit 1) with the file's message ("can't open global data
+// file", "can't open local data file", "can't open local php file"); a
+// write error with "cannot write <path>: <reason>".
 
 struct CrackLookup;  // crack/crackindex.h
 

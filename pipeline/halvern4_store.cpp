@@ -51,7 +51,7 @@ std::FILE *openForWriting(const std::string &path, const char *mode, const char 
 // A new file for path in files, refused with message as a line when path
 // cannot take it (a folder or a read-only file there) or it cannot be made.
 std::FILE *openReplacement(FileSet &files, const std::string &path, const char *message) {
-    std::FILE *fp = canReplace(path) ? files.create(path) : nullptr;
+    std::FILE *fp = files.create(path);
     if (fp == nullptr) fatalExit(Stream::out, std::string(message) + "\n");
     return fp;
 }

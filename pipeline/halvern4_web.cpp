@@ -10,6 +10,9 @@
 // image; 000content.txt is opened and closed around it all, so it is always
 // there and empty.  Drawings are built in an image matrix and only then
 // encoded, so what is drawn can be checked before JPEG's lossy coding.
+// Each writer writes its files beside their places and puts them in place
+// together at its end: a stop on the way (a classifier failure, a write
+// error, a signal) leaves the earlier output as it was.
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -19,6 +22,7 @@
 #include "pipeline/halvern4.h"
 #include "toolbox/fatal.h"
 #include "toolbox/nrutil.h"
+#include "toolbox/safefile.h"
 #include "toolbox/vipsio.h"
 
 namespace craq {
@@ -37,10 +41,10 @@ const char kGlobalFile[] = "can't open global data file";
 const char kLocalFile[] = "can't open local data file";
 const char kLocalPhp[] = "can't open local php file";
 
-// Opens path for writing (emptying it); a failure ends the run with message
-// as a line.
-std::FILE *openForWriting(const std::string &path, const char *message) {
-    std::FILE *fp = std::fopen(path.c_str(), "w");
+// A new file for path in files; a failure ends the run with message as a
+// line.
+std::FILE *openForWriting(FileSet &files, const std::string &path, const char *message) {
+    std::FILE *fp = files.create(path);
     if (fp == nullptr) fatalExit(Stream::out, std::string(message) + "\n");
     return fp;
 }
@@ -120,7 +124,8 @@ void drawNetworkImage(const CrackLookup &lookup, const crknwk *network, int **im
 // dimension[1] + 1 wide and dimension[0] + 1 high.
 void copyImageContent(crknwk *cracks, crknwk *networks, const Locations &where) {
     const std::string mapPath = where.webRoot + kAnalyseFolder + "imagemap.map";
-    std::FILE *map = openForWriting(mapPath, kGlobalFile);
+    FileSet files;
+    std::FILE *map = openForWriting(files, mapPath, kGlobalFile);
     std::fprintf(map, "default %s\n", where.queryPage.c_str());
     std::fprintf(map, "base_uri referer\n");
 
@@ -146,9 +151,9 @@ void copyImageContent(crknwk *cracks, crknwk *networks, const Locations &where) 
                     static_cast<unsigned char>(image[r][c] & 0xff);
         free_imatrix(image, 0, rows - 1, 0, cols - 1);
         writeImage(imageFromBytes(bytes.data(), cols, rows),
-                   where.webRoot + kAnalyseImageFolder + prefix + digits + ".jpg");
+                   where.webRoot + kAnalyseImageFolder + prefix + digits + ".jpg", &files);
     }
-    std::fclose(map);
+    files.commitOrStop();
 }
 
 // ---- text files ------------------------------------------------------------------
@@ -182,8 +187,8 @@ void writeContentPhp(std::FILE *file, const std::string &prefix, const std::stri
 // In <webRoot>lib_0/analyse/, in this order: 000content.txt is opened
 // (emptied); per network n, NNN.txt is opened, the network classified,
 // NNN.php opened, both written and closed; whole is classified;
-// 000query.txt is written; 000content.txt is closed.  A stop keeps what was
-// written before it.
+// 000query.txt is written; all of them are put in place together.  A stop
+// leaves the earlier files as they were.
 //
 // NNN.txt: crack id, the network block with "," between histogram values,
 // "Bounding rectangle: [edge0+dim0, edge1+dim1], centroid: [y x]", the class
@@ -194,15 +199,16 @@ void writeContentPhp(std::FILE *file, const std::string &prefix, const std::stri
 void copyContent(CRKIMG * /*summary*/, crknwk * /*cracks*/, crknwk *networks, crknwk *whole,
                  imageInfo *info, const std::string &path, const Locations &where) {
     const std::string folder = where.webRoot + kAnalyseFolder;
-    std::FILE *content = openForWriting(folder + "000content.txt", kGlobalFile);
+    FileSet files;
+    openForWriting(files, folder + "000content.txt", kGlobalFile);
 
     double classMembership[5];
     int n = 1;
     for (const crknwk *network = networks; network != nullptr; network = network->next, n++) {
         const std::string prefix = networkNumberPrefix(n), digits = std::to_string(n);
-        std::FILE *txt = openForWriting(folder + prefix + digits + ".txt", kLocalFile);
+        std::FILE *txt = openForWriting(files, folder + prefix + digits + ".txt", kLocalFile);
         classifyNetwork(network, classMembership, where);
-        std::FILE *php = openForWriting(folder + prefix + digits + ".php", kLocalPhp);
+        std::FILE *php = openForWriting(files, folder + prefix + digits + ".php", kLocalPhp);
 
         std::fprintf(txt, "crack id: %d\n", n);
         writeNetworkBlock(txt, network, ",");
@@ -211,20 +217,19 @@ void copyContent(CRKIMG * /*summary*/, crknwk * /*cracks*/, crknwk *networks, cr
                      network->dimension[1], network->yCentre, network->xCentre);
         writeClassBlock(txt, classMembership);
         writeContentPhp(php, prefix, digits);
-        std::fclose(txt);
-        std::fclose(php);
+        files.close(txt);
+        files.close(php);
     }
     const int networkCount = n - 1;
 
     classifyNetwork(whole, classMembership, where);
-    std::FILE *query = openForWriting(folder + "000query.txt", kGlobalFile);
+    std::FILE *query = openForWriting(files, folder + "000query.txt", kGlobalFile);
     std::fprintf(query, "Source : %s\n", path.c_str());
     std::fprintf(query, "number of crack network: %d\n", info->numOfCrkNwk);
     std::fprintf(query, "number of objects: %d\n", networkCount);
     writeNetworkBlock(query, whole, ", ");
     writeClassBlock(query, classMembership);
-    std::fclose(query);
-    std::fclose(content);
+    files.commitOrStop();
 }
 
 }  // namespace craq

@@ -243,6 +243,16 @@ bool keepOld(const std::string &path, std::string *kept) {
     return false;
 }
 
+// 0 when path can take a new file (canReplace), else the reason.
+int replaceProblem(const std::string &path) {
+    const int fd = open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return errno == ENOENT ? 0 : errno;
+    close(fd);
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) return errno;
+    return S_ISREG(st.st_mode) ? 0 : EINVAL;
+}
+
 }  // namespace
 
 // ---- FileSet -----------------------------------------------------------------
@@ -252,6 +262,10 @@ FileSet::~FileSet() { discard(); }
 std::FILE *FileSet::create(const std::string &finalPath, const std::string &temporaryPath) {
     Member m;
     m.finalPath = followLinks(finalPath);
+    if (const int problem = replaceProblem(m.finalPath)) {
+        errno = problem;
+        return nullptr;
+    }
     int fd = -1;
     if (!temporaryPath.empty()) {
         m.tempPath = temporaryPath;
@@ -275,7 +289,7 @@ std::FILE *FileSet::create(const std::string &finalPath, const std::string &temp
     m.fp = fdopen(fd, "w");
     if (m.fp == nullptr) {
         const int error = errno;
-        close(fd);
+        ::close(fd);
         unlink(m.tempPath.c_str());
         unregisterPath(m.slot);
         errno = error;
@@ -283,6 +297,16 @@ std::FILE *FileSet::create(const std::string &finalPath, const std::string &temp
     }
     members_.push_back(m);
     return m.fp;
+}
+
+void FileSet::close(std::FILE *fp) {
+    for (Member &m : members_) {
+        if (m.fp != fp || fp == nullptr) continue;
+        m.fp = nullptr;
+        m.finished = true;
+        if (!finish(fp, m.tempPath, &m.failure) && m.failure.empty()) m.failure = systemText(EIO);
+        return;
+    }
 }
 
 std::string FileSet::reserve(const std::string &finalPath) {
@@ -312,7 +336,9 @@ bool FileSet::commit(std::string *failedPath, std::string *reason) {
     for (Member &m : members_) {
         std::FILE *fp = m.fp;
         m.fp = nullptr;
-        if (!finish(fp, m.tempPath, reason)) {
+        const bool done = m.finished ? m.failure.empty() : finish(fp, m.tempPath, reason);
+        if (m.finished && !done) *reason = m.failure;
+        if (!done) {
             *failedPath = m.finalPath;
             discard();
             return false;
@@ -376,15 +402,7 @@ void removeRegisteredFiles(bool failed) {
     unlinkEntries(failed);
 }
 
-bool canReplace(const std::string &path) {
-    const int fd = open(path.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd >= 0) {
-        close(fd);
-        struct stat st;
-        return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
-    }
-    return errno == ENOENT;
-}
+bool canReplace(const std::string &path) { return replaceProblem(path) == 0; }
 
 bool readFirstLine(const std::string &path, std::string *line) {
     std::ifstream in(path, std::ios::binary);

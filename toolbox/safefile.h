@@ -38,9 +38,15 @@ public:
     // writing; it takes finalPath's place on commit.  temporaryPath, when
     // given, names the temporary file (in the same folder; an existing file
     // of that name is emptied).  nullptr, with errno set, when it cannot be
-    // created.  A final path that is a symbolic link is followed: the file
-    // it names is the one replaced.
+    // created or finalPath cannot take a new file (canReplace).  A final
+    // path that is a symbolic link is followed: the file it names is the
+    // one replaced.
     std::FILE *create(const std::string &finalPath, const std::string &temporaryPath = "");
+
+    // Finishes one file of create now (checked, flushed to disk, closed),
+    // so a long group need not keep every file open; a failure is reported
+    // by commit.  It is still moved into place by commit.
+    void close(std::FILE *fp);
 
     // A temporary name in the folder of finalPath, ending in finalPath's
     // extension, for a writer that creates the file itself (the image
@@ -71,7 +77,9 @@ private:
     struct Member {
         std::string finalPath;  // symbolic links followed
         std::string tempPath;
-        std::FILE *fp = nullptr;  // nullptr for a reserved name
+        std::FILE *fp = nullptr;  // nullptr for a reserved name or once closed
+        bool finished = false;    // closed early (close)
+        std::string failure;      // what went wrong when it was closed early
         int slot = -1;            // its entry in the register
     };
     std::vector<Member> members_;

@@ -75,18 +75,19 @@ TEST(SafeFile_commit, discardAndDestructionKeepTheOldFiles) {
 }
 
 // The second file of a group cannot be moved into place (a folder that is
-// not empty stands there): the first gets its old file back, a first that
-// did not exist before is removed again, and no temporary file stays.
+// not empty came to stand there): the first gets its old file back, a first
+// that did not exist before is removed again, and no temporary file stays.
 TEST(SafeFile_commit, groupIsAllOrNothing) {
     for (bool firstExisted : {true, false}) {
         SCOPED_TRACE(firstExisted);
         TempDir dir;
         if (firstExisted) writeFile(dir.file("one.dat"), "old one\n");
-        std::filesystem::create_directories(dir.file("two.dat/inside"));
-        const std::vector<std::string> before = entries(dir);
         FileSet set;
         std::fputs("new one\n", set.create(dir.file("one.dat")));
         std::fputs("new two\n", set.create(dir.file("two.dat")));
+        std::filesystem::create_directories(dir.file("two.dat/inside"));
+        std::vector<std::string> before = {"two.dat"};
+        if (firstExisted) before.insert(before.begin(), "one.dat");
         std::string path, reason;
         EXPECT_FALSE(set.commit(&path, &reason));
         EXPECT_EQ(path, dir.file("two.dat"));
@@ -211,11 +212,15 @@ TEST(SafeFile_reserve, writerMakesTheFileItself) {
     EXPECT_EQ(path, dir.file("002.jpg"));
 }
 
-TEST(SafeFile_create, folderThatDoesNotExist) {
+// No file can be made: a missing folder, a folder in the final place.
+TEST(SafeFile_create, refusals) {
     TempDir dir;
+    std::filesystem::create_directories(dir.file("taken.dat"));
     FileSet set;
     EXPECT_EQ(set.create(dir.file("missing/a.dat")), nullptr);
+    EXPECT_EQ(set.create(dir.file("taken.dat")), nullptr);
     EXPECT_TRUE(set.empty());
+    EXPECT_EQ(entries(dir), std::vector<std::string>{"taken.dat"});
 }
 
 TEST(SafeFile_canReplace, cases) {

@@ -157,9 +157,16 @@ bool saveImage(const vips::VImage &img, const std::string &path, std::string *re
     return true;
 }
 
-void writeImage(const vips::VImage &img, const std::string &path) {
+// The image goes to a temporary name beside path (with path's extension, so
+// the format is the same) and takes path's place whole.
+void writeImage(const vips::VImage &img, const std::string &path, FileSet *files) {
+    FileSet own;
+    FileSet &set = files != nullptr ? *files : own;
     std::string reason;
-    if (!saveImage(img, path, &reason))
+    if (!saveImage(img, set.reserve(path), &reason))
+        fatalExit(Stream::out, "cannot write image " + path + ": " + reason + "\n");
+    std::string failed;
+    if (files == nullptr && !own.commit(&failed, &reason))
         fatalExit(Stream::out, "cannot write image " + path + ": " + reason + "\n");
 }
 

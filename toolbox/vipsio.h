@@ -15,6 +15,8 @@
 
 #include <vips/vips8>
 
+#include "toolbox/safefile.h"
+
 namespace craq {
 
 // Starts the image library (every main and the test main call it once).  The
@@ -49,9 +51,11 @@ vips::VImage loadAnalysisBand(const std::string &path);
 // a name whose extension names no format creates no file.
 bool saveImage(const vips::VImage &img, const std::string &path, std::string *reason);
 
-// saveImage; a failure ends the run with "cannot write image <path>:
-// <reason>\n", status 1.
-void writeImage(const vips::VImage &img, const std::string &path);
+// saveImage to a temporary name beside path, which then replaces path whole:
+// at once, or, with files, when the caller commits that set.  A failure
+// ends the run with "cannot write image <path>: <reason>
+", status 1.
+void writeImage(const vips::VImage &img, const std::string &path, FileSet *files = nullptr);
 
 // The image file from written to the file to in the format of to's
 // extension (openImage, then saveImage).  False, with *reason set, on failure.

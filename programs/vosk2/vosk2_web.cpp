@@ -4,17 +4,23 @@
 // Texts go to <webRoot>lib_0/metadata/, images to <webRoot>lib_0/thumbnail/.
 // A JPEG image is copied as it is; any other format is written as JPEG by
 // the image library, which reads every format the store accepts (".v"
-// included).  Copies go through std::filesystem, never a shell; a copy or
-// conversion that fails does not stop the run, as the front end shows what
-// it finds.
+// included).  Copies go through the file system, never a shell; an image
+// that cannot be read or converted (moved or damaged since it was stored)
+// does not stop the run, as the front end shows what it finds.  Every file
+// is written beside its place, and the files of one call are put in place
+// together at its end: a write error stops the run naming the file, and
+// leaves the earlier output as it was.
+#include <cerrno>
 #include <cstdio>
-#include <filesystem>
+#include <cstring>
+#include <fstream>
+#include <sstream>
 #include <string>
-#include <system_error>
 
 #include "classify/kNN2.h"
 #include "programs/vosk2/vosk2.h"
 #include "toolbox/fatal.h"
+#include "toolbox/safefile.h"
 #include "toolbox/vipsio.h"
 
 namespace craq {
@@ -37,32 +43,55 @@ int classCode(double value) {
     return code;
 }
 
-void copyFile(const std::string &from, const std::string &to) {
-    std::error_code ec;
-    std::filesystem::copy_file(from, to, std::filesystem::copy_options::overwrite_existing, ec);
+// to = bytes, in files.
+void writeBytes(const std::string &to, const std::string &bytes, FileSet &files) {
+    std::FILE *fp = files.create(to);
+    if (fp == nullptr)
+        fatalExit(Stream::out, "cannot write " + to + ": " + std::strerror(errno) + "\n");
+    std::fwrite(bytes.data(), 1, bytes.size(), fp);
+    files.close(fp);
+}
+
+// to = a copy of from; a file that cannot be read gives no copy.
+void copyFile(const std::string &from, const std::string &to, FileSet &files) {
+    std::ifstream in(from, std::ios::binary);
+    if (!in) return;
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    if (in.bad()) return;
+    writeBytes(to, bytes.str(), files);
 }
 
 // to (a .jpg path) = the image from as JPEG.  Like a failed copy, a failed
 // conversion (an image moved or damaged since it was stored) does not stop
 // the listing: it is named on standard error and no thumbnail is written.
-void writeJpeg(const std::string &from, const std::string &to) {
+void writeJpeg(const std::string &from, const std::string &to, FileSet &files) {
+    vips::VImage image;
     std::string reason;
-    if (!convertImage(from, to, &reason))
-        std::fprintf(stderr, "cannot convert image %s: %s\n", from.c_str(), reason.c_str());
+    if (!openImage(from, &image, &reason)) {
+        std::fprintf(stderr, "cannot convert image %s: %s
+", from.c_str(), reason.c_str());
+        return;
+    }
+    // Reading went well: a failure now is one of writing, which stops.
+    if (!saveImage(image, files.reserve(to), &reason))
+        fatalExit(Stream::out, "cannot write image " + to + ": " + reason + "
+");
 }
 
 // Thumbnail NNN.jpg of one shown result.
-void writeThumbnail(const result *r, const std::string &nnn, const Locations &locations) {
+void writeThumbnail(const result *r, const std::string &nnn, const Locations &locations,
+                    FileSet &files) {
     const std::string to = thumbnailFolder(locations) + nnn + ".jpg";
     if (extensionOf(r->source) == ".jpg")
-        copyFile(r->source, to);
+        copyFile(r->source, to, files);
     else
-        writeJpeg(r->source, to);
+        writeJpeg(r->source, to, files);
 }
 
-std::FILE *openMetadata(const std::string &nnn, const Locations &locations) {
+std::FILE *openMetadata(const std::string &nnn, const Locations &locations, FileSet &files) {
     const std::string path = metadataFolder(locations) + nnn + ".txt";
-    std::FILE *fp = std::fopen(path.c_str(), "w");
+    std::FILE *fp = files.create(path);
     if (fp == nullptr) fatalExit(Stream::out, "can't open local data file " + path + "\n");
     return fp;
 }
@@ -72,15 +101,17 @@ std::FILE *openMetadata(const std::string &nnn, const Locations &locations) {
 // metadata format of the queries by example, whose class line names the
 // query's class queryClass; in list order (query by category) it names the
 // result's own class.
-void showResult(const result *r, int n, bool byRank, int queryClass, const Locations &locations) {
+void showResult(const result *r, int n, bool byRank, int queryClass, const Locations &locations,
+                FileSet &files) {
     const std::string nnn = numberedName(n);
     if (r->dimY > kLargest && r->dimX > kLargest) {
-        copyFile(locations.placeholderDir + "dummy.jpg", thumbnailFolder(locations) + nnn + ".jpg");
+        copyFile(locations.placeholderDir + "dummy.jpg", thumbnailFolder(locations) + nnn + ".jpg",
+                 files);
         return;
     }
-    writeThumbnail(r, nnn, locations);
+    writeThumbnail(r, nnn, locations, files);
 
-    std::FILE *fp = openMetadata(nnn, locations);
+    std::FILE *fp = openMetadata(nnn, locations, files);
     std::fprintf(fp, "Source : %s\n", r->source.c_str());
     std::fprintf(fp, byRank ? "Class Membership:\n" : "Class Membership :\n");
     std::fprintf(fp, "Circular       : %.4f\n", r->category[1]);
@@ -92,7 +123,7 @@ void showResult(const result *r, int n, bool byRank, int queryClass, const Locat
     const int code = byRank ? queryClass : classCode(r->category[0]);
     std::fprintf(fp, "Class  : %s with %.4f confidence\n", className(code), r->category[code]);
     std::fprintf(fp, byRank ? "Score:%.4f\n" : "Score  : %.4f\n", r->score);
-    std::fclose(fp);
+    files.close(fp);
 }
 
 }  // namespace
@@ -112,7 +143,8 @@ std::string numberedName(int n) {
 void queryDisplay(const result *hQuery, const std::string &filename, int querytype,
                   const Locations &locations) {
     const std::string path = metadataFolder(locations) + "000query.txt";
-    std::FILE *fp = std::fopen(path.c_str(), "w");
+    FileSet files;
+    std::FILE *fp = files.create(path);
     if (fp == nullptr) fatalExit(Stream::out, "can't open global data file\n");
     const int code = classCode(hQuery->category[0]);
     std::fprintf(fp, "%d\n", querytype);
@@ -123,11 +155,12 @@ void queryDisplay(const result *hQuery, const std::string &filename, int queryty
     std::fprintf(fp, "Unidirectional : %.4f\n", hQuery->category[3]);
     std::fprintf(fp, "Spiderweb : %.4f\n", hQuery->category[4]);
     std::fprintf(fp, "Class  : %s with %.4f confidence\n", className(code), hQuery->category[code]);
-    std::fclose(fp);
+    files.close(fp);
 
     const std::string ext = extensionOf(filename);
-    if (ext != ".jpg") writeJpeg(hQuery->source, thumbnailFolder(locations) + "000query.jpg");
-    copyFile(filename, thumbnailFolder(locations) + "000query" + ext);
+    if (ext != ".jpg") writeJpeg(hQuery->source, thumbnailFolder(locations) + "000query.jpg", files);
+    copyFile(filename, thumbnailFolder(locations) + "000query" + ext, files);
+    files.commitOrStop();
 }
 
 // pr 2: an empty line on standard output, then the results by rank; pr 1:
@@ -135,19 +168,21 @@ void queryDisplay(const result *hQuery, const std::string &filename, int queryty
 // earlier query beyond those numbers stay.
 void graphicalDisplay(result *hQueryResult, const double *category, int pr,
                       const Locations &locations) {
+    FileSet files;
     if (pr == 2) {
         std::printf("\n");
         const int queryClass = classCode(category[0]);
         int n = 0;
         for (const result *r : rankedRecords(hQueryResult, kShown))
-            showResult(r, ++n, true, queryClass, locations);
+            showResult(r, ++n, true, queryClass, locations, files);
     } else if (pr == 1) {
         // A list head without a source got no result: nothing to show.
         if (hQueryResult == nullptr || hQueryResult->source.empty()) return;
         int n = 0;
         for (const result *r = hQueryResult; r != nullptr && n < kShown; r = r->next)
-            showResult(r, ++n, false, 0, locations);
+            showResult(r, ++n, false, 0, locations, files);
     }
+    files.commitOrStop();
 }
 
 }  // namespace craq

@@ -1,0 +1,107 @@
+#include "tests/support/failures.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <stdexcept>
+
+namespace craq::test {
+
+FolderSnapshot snapshot(const std::string &folder) {
+    FolderSnapshot s;
+    std::error_code ec;
+    for (auto it = std::filesystem::recursive_directory_iterator(folder, ec);
+         !ec && it != std::filesystem::recursive_directory_iterator(); it.increment(ec)) {
+        const std::string rel = std::filesystem::relative(it->path(), folder).string();
+        s[rel] = it->is_directory() ? std::string("<folder>") : readFile(it->path().string());
+    }
+    return s;
+}
+
+std::vector<std::string> differences(const FolderSnapshot &before, const FolderSnapshot &after) {
+    std::vector<std::string> names;
+    for (const auto &b : before) {
+        const auto a = after.find(b.first);
+        if (a == after.end())
+            names.push_back("removed " + b.first);
+        else if (a->second != b.second)
+            names.push_back("changed " + b.first);
+    }
+    for (const auto &a : after)
+        if (before.find(a.first) == before.end()) names.push_back("added " + a.first);
+    return names;
+}
+
+RunResult runProgramUnder(const std::string &program, const std::vector<std::string> &args,
+                          const Disturbance &how, const std::string &workDir,
+                          const std::string &input) {
+    TempDir io;
+    const std::string inFile = io.file("in");
+    writeFile(inFile, input);
+    int out[2], err[2];
+    if (pipe(out) != 0 || pipe(err) != 0) throw std::runtime_error("pipe failed");
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid < 0) throw std::runtime_error("fork failed");
+    if (pid == 0) {
+        const int in = open(inFile.c_str(), O_RDONLY);
+        if (in < 0 || chdir(workDir.c_str()) != 0) _exit(126);
+        dup2(in, 0);
+        dup2(out[1], 1);
+        dup2(err[1], 2);
+        close(in);
+        close(out[0]);
+        close(out[1]);
+        close(err[0]);
+        close(err[1]);
+        if (how.fileSizeLimit > 0) {
+            signal(SIGXFSZ, how.ignoreSizeSignal ? SIG_IGN : SIG_DFL);
+            struct rlimit limit;
+            limit.rlim_cur = limit.rlim_max = static_cast<rlim_t>(how.fileSizeLimit);
+            setrlimit(RLIMIT_FSIZE, &limit);
+        }
+        std::vector<char *> argv;
+        argv.push_back(const_cast<char *>(program.c_str()));
+        for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(program.c_str(), argv.data());
+        _exit(127);
+    }
+    close(out[1]);
+    close(err[1]);
+    RunResult r;
+    bool sent = false;
+    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
+    int open = 2;
+    while (open > 0) {
+        if (poll(fds, 2, -1) < 0) break;
+        for (int i = 0; i < 2; i++) {
+            if (fds[i].fd < 0 || fds[i].revents == 0) continue;
+            char block[4096];
+            const ssize_t n = read(fds[i].fd, block, sizeof block);
+            if (n <= 0) {
+                close(fds[i].fd);
+                fds[i].fd = -1;
+                open--;
+                continue;
+            }
+            (i == 0 ? r.out : r.err).append(block, static_cast<std::size_t>(n));
+        }
+        if (how.signal != 0 && !sent && r.out.find(how.trigger) != std::string::npos) {
+            kill(pid, how.signal);
+            sent = true;
+        }
+    }
+    int wstatus = 0;
+    waitpid(pid, &wstatus, 0);
+    if (WIFEXITED(wstatus)) r.status = WEXITSTATUS(wstatus);
+    if (WIFSIGNALED(wstatus)) r.signal = WTERMSIG(wstatus);
+    return r;
+}
+
+}  // namespace craq::test

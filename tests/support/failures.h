@@ -1,0 +1,38 @@
+// Test helpers for failures from outside a program: a run under a file-size
+// limit, a run stopped by a signal in the middle, and snapshots of folders
+// to show that nothing stored changed.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tests/support/capture.h"
+
+namespace craq::test {
+
+// Every entry below folder (recursively, hidden ones included), by its path
+// relative to folder: a file maps to its contents, a folder to "<folder>".
+// Two snapshots are equal when no file was added, removed or changed.
+using FolderSnapshot = std::map<std::string, std::string>;
+FolderSnapshot snapshot(const std::string &folder);
+
+// The names of a snapshot that differ from another (added, removed or
+// changed), for readable failures.
+std::vector<std::string> differences(const FolderSnapshot &before, const FolderSnapshot &after);
+
+// How runProgramUnder disturbs the run.
+struct Disturbance {
+    long fileSizeLimit = 0;      // RLIMIT_FSIZE in bytes; 0: none
+    bool ignoreSizeSignal = true;  // with a limit: SIGXFSZ ignored (writes fail) or at its default
+    int signal = 0;              // sent once standard output holds trigger; 0: none
+    std::string trigger;
+};
+
+// runProgram with the disturbance.  Standard output and error are pipes,
+// so the file-size limit does not cut what the program says.
+RunResult runProgramUnder(const std::string &program, const std::vector<std::string> &args,
+                          const Disturbance &how, const std::string &workDir,
+                          const std::string &input = "");
+
+}  // namespace craq::test
