@@ -44,6 +44,7 @@
 #include "toolbox/fatal.h"
 #include "toolbox/mxutil.h"
 #include "toolbox/nrutil.h"
+#include "toolbox/safefile.h"
 #include "toolbox/thin2.h"
 #include "toolbox/vipsio.h"
 
@@ -335,7 +336,9 @@ std::string storeFV(crknwk *networks, int rows, int cols, const std::string &pat
     if (!craq::storeName(path, &name))
         fatalExit(Stream::out, "error in reading filename for feature storage\n");
     const std::string file = "fv_" + name + ".dat";
-    std::FILE *fp = std::fopen(file.c_str(), "w");
+    // Written beside the old file, which it replaces only once complete.
+    FileSet files;
+    std::FILE *fp = files.create(file);
     if (fp == nullptr) fatalExit(Stream::out, "fail to save feature vector\n");
     std::fprintf(fp, "%s\n", path.c_str());
     std::fprintf(fp, "%d %d\n", rows, cols);
@@ -343,8 +346,8 @@ std::string storeFV(crknwk *networks, int rows, int cols, const std::string &pat
     for (const crknwk *net = networks; net != nullptr; net = net->next, number++)
         std::fprintf(fp, "%d %d %d %d %d\n", number, net->edge[0], net->edge[1], net->dimension[0],
                      net->dimension[1]);
+    files.commitOrStop();
     std::printf("%s successfully written\n", file.c_str());
-    std::fclose(fp);
     return file;
 }
 
