@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <set>
@@ -15,6 +16,7 @@
 
 #include "programs/vosk2/vosk2.h"
 #include "programs/vosk2/vosk2_test_support.h"
+#include "tests/support/failures.h"
 #include "toolbox/vipsio.h"
 
 namespace craq {
@@ -346,6 +348,107 @@ TEST(Vosk2_program, analyseWritesWebOutput) {
         EXPECT_EQ(readFile(c.roots.locations.webRoot + "lib_0/analyse/000content.txt"), "");
         EXPECT_TRUE(fileExists(c.roots.locations.webRoot + "lib_0/analyse_image/001.jpg"));
     }
+}
+
+// ---- failures from outside: full disks, file-size limits, signals ----
+
+RunResult runVosk2Under(const TestRoots &roots, const std::vector<std::string> &args,
+                        const test::Disturbance &how, const std::string &input = "") {
+    return test::runProgramUnder(VOSK2_BINARY, args, how, roots.dir.path(), input);
+}
+
+// Whatever stops a run, every file stored before (store, query files, web
+// output) stays byte for byte as it was and no temporary file is left; a
+// write error names the file and exits 1, and "successfully written" is
+// never said of a file that was not.  On a full file system a folder run
+// used to report every image as written while most store files were empty.
+TEST(Vosk2_program, regression_writeErrorsChangeNothingStored) {
+    struct Case {
+        const char *name;
+        std::vector<std::string> args;
+        long limit;
+        bool sizeSignal;         // SIGXFSZ at its default: the run ends by it
+        std::string failedFile;  // the message: "cannot write [image ]<failedFile...>"
+        bool queryFilesWritten;  // the query files were written, then taken back
+        std::string input;
+    };
+    const Case cases[] = {
+        {"folder", {"-generateFV", "-folder", "images"}, 64, false, "data/FV/fv_", false, ""},
+        {"folder, SIGXFSZ", {"-generateFV", "-folder", "images"}, 64, true, "", false, ""},
+        {"one image", {"-generateFV", "-file", "images/grid.jpg"}, 64, false, "data/FV/fv_grid.dat", false, ""},
+        {"query files", {"-queryImage", "-pattern", "images/grid.jpg"}, 64, false,
+         "data/TEMP/fv_grid.dat", false, ""},
+        {"query thumbnail", {"-queryImage", "-pattern", "images/grid.jpg"}, 1500, false,
+         "web/lib_0/thumbnail/000query.jpg", true, ""},
+        {"analyse", {"-analyse", "images/web.tif"}, 64, false, "web/lib_0/analyse", false, "n\n"},
+        {"analyse, SIGXFSZ", {"-analyse", "images/web.tif"}, 64, true, "", false, "n\n"},
+    };
+    Collection c;
+    c.store();
+    for (const Case &k : cases) {
+        SCOPED_TRACE(k.name);
+        const test::FolderSnapshot before = test::snapshot(c.roots.dir.path());
+        test::Disturbance how;
+        how.fileSizeLimit = k.limit;
+        how.ignoreSizeSignal = !k.sizeSignal;
+        RunResult r = runVosk2Under(c.roots, k.args, how, k.input);
+        if (k.sizeSignal) {
+            EXPECT_EQ(r.signal, SIGXFSZ);
+        } else {
+            EXPECT_EQ(r.status, 1);
+            std::string::size_type at = r.out.rfind("cannot write ");
+            ASSERT_NE(at, std::string::npos) << r.out;
+            at += 13;
+            if (r.out.compare(at, 6, "image ") == 0) at += 6;  // written by the image library
+            EXPECT_EQ(r.out.substr(at, k.failedFile.size()), k.failedFile) << r.out;
+        }
+        if (!k.queryFilesWritten) {
+            EXPECT_EQ(r.out.find("successfully written"), std::string::npos);
+        }
+        EXPECT_EQ(test::differences(before, test::snapshot(c.roots.dir.path())),
+                  std::vector<std::string>{});
+    }
+}
+
+// SIGINT, SIGTERM or SIGHUP in the middle of a folder run: the entries not
+// yet stored again stay as they were, those stored again are whole (the
+// same images give the same files), and no temporary file is left.
+TEST(Vosk2_program, regression_signalMidRunChangesNothingStored) {
+    Collection c;
+    for (int i = 0; i < 40; i++)
+        std::filesystem::copy_file(c.image("grid.jpg"), c.image("copy" + std::to_string(i) + ".jpg"));
+    c.store();
+    const test::FolderSnapshot before = test::snapshot(c.roots.dir.path());
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(sig);
+        test::Disturbance how;
+        how.signal = sig;
+        how.trigger = "successfully written";
+        RunResult r = runVosk2Under(c.roots, {"-generateFV", "-folder", "images"}, how);
+        EXPECT_EQ(r.signal, sig) << r.status;
+        EXPECT_EQ(test::differences(before, test::snapshot(c.roots.dir.path())),
+                  std::vector<std::string>{});
+    }
+}
+
+// Two images of one store name replace each other's entry, as the store
+// names them; the replacement is said on standard error.
+TEST(Vosk2_program, sameStoreNameIsSaid) {
+    TestRoots roots;
+    writeTemplateSet(roots);
+    std::filesystem::create_directories(roots.dir.file("two"));
+    writeCrackImage(roots.dir.file("two/x.a.jpg"), Pattern::grid, 23);
+    writeCrackImage(roots.dir.file("two/x.b.jpg"), Pattern::rings, 13);
+    RunResult r = runVosk2(roots, {"-generateFV", "-folder", "two"});
+    ASSERT_EQ(r.status, 0) << r.out;
+    const std::string stored = test::lines(readFile(roots.data("FV/fv_x.dat")))[0];
+    const std::string other = stored == "two/x.a.jpg" ? "two/x.b.jpg" : "two/x.a.jpg";
+    EXPECT_EQ(r.err, other + " and " + stored + " have the same store name x: the stored entry of " +
+                         other + " is replaced\n");
+    // The same image stored again is no other image.
+    r = runVosk2(roots, {"-generateFV", "-file", "./" + stored});
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(r.err, "");
 }
 
 }  // namespace
