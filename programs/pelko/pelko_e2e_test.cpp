@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <regex>
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "programs/pelko/pelko_test_support.h"
+#include "tests/support/failures.h"
 #include "toolbox/vipsio.h"
 
 namespace craq {
@@ -313,6 +315,106 @@ TEST(Pelko_program, heldOutImagesClassifiedByVosk2) {
     for (Kind kind : kKinds) {
         SCOPED_TRACE(kind);
         EXPECT_EQ(storedClass(readFile(set.roots.dir.file("data/FVC/fvc_h" + std::to_string(kind) + ".dat"))), kind);
+    }
+}
+
+// ---- failures from outside: file-size limits, signals, bad images ----
+
+RunResult runPelkoUnder(const PelkoRoots &roots, const std::vector<std::string> &args,
+                        const test::Disturbance &how, const std::string &input = "") {
+    return test::runProgramUnder(PELKO_BINARY, args, how, roots.dir.path(), input);
+}
+
+// Every way a training run can stop leaves the template set byte for byte
+// as it was, with no working copy left.  The list form used to empty the
+// set and write its headers first (an image on line 2 that failed left
+// "12 9 4" over one row), and a file-size limit left 64 rows under a header
+// of 80 with status 0.
+TEST(Pelko_program, regression_failuresLeaveTheSetAsItWas) {
+    struct Case {
+        const char *name;
+        std::vector<std::string> args;
+        std::string input;
+        long limit;
+        bool sizeSignal;  // SIGXFSZ at its default: the run ends by it
+        const char *line2;  // replaces line 2 of the list when given
+        std::string message;  // the end of standard output ("" for the signal)
+    };
+    const std::vector<std::string> list = {"train", "-textfile"};
+    const std::vector<std::string> folder = {"-generateMap", "-folder", "more"};
+    const std::string tooLarge = "cannot write data/CL/feature_map.dat: File too large\n";
+    const Case cases[] = {
+        {"list, size limit", list, "", 300, false, nullptr, tooLarge},
+        {"list, SIGXFSZ", list, "", 300, true, nullptr, ""},
+        {"create, size limit", folder, "c", 64, false, nullptr, tooLarge},
+        {"append, size limit", folder, "a", 300, false, nullptr, tooLarge},
+        {"append, SIGXFSZ", folder, "a", 300, true, nullptr, ""},
+        {"no cracks", list, "", 0, false, "images/blank.jpg 2",
+         "\n image is suspected to contain no cracks..exiting program.\n"},
+        {"a folder", list, "", 0, false, "images 2", ""},
+        {"not 8-bit", list, "", 0, false, "images/wide.tif 2", "images/wide.tif is not an 8-bit image\n"},
+    };
+    TrainingSet set;
+    set.train();
+    writeFolder(set.roots);
+    const std::vector<unsigned char> blank(160 * 120, 200);
+    writeImage(imageFromBytes(blank.data(), 160, 120), set.roots.dir.file("images/blank.jpg"));
+    writeImage(imageFromBytes(blank.data(), 160, 120).cast(VIPS_FORMAT_USHORT),
+               set.roots.dir.file("images/wide.tif"));
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.args == folder) {
+            writeFile(set.roots.cl("image_label.dat"), "3 0\n");
+        } else {
+            std::string text;
+            for (std::size_t i = 0; i < set.paths.size(); i++)
+                text += (i == 1 && c.line2 ? std::string(c.line2) : set.paths[i] + " " + std::to_string(set.labels[i])) + "\n";
+            writeFile(set.roots.cl("image_label.dat"), text);
+        }
+        const test::FolderSnapshot before = test::snapshot(set.roots.cl(""));
+        test::Disturbance how;
+        how.fileSizeLimit = c.limit;
+        how.ignoreSizeSignal = !c.sizeSignal;
+        RunResult r = runPelkoUnder(set.roots, c.args, how, c.input);
+        if (c.sizeSignal) {
+            EXPECT_EQ(r.signal, SIGXFSZ);
+        } else {
+            EXPECT_EQ(r.status, 1);
+            ASSERT_GE(r.out.size(), c.message.size());
+            EXPECT_EQ(r.out.substr(r.out.size() - c.message.size()), c.message) << r.out;
+        }
+        EXPECT_EQ(test::differences(before, test::snapshot(set.roots.cl(""))),
+                  std::vector<std::string>{});
+    }
+}
+
+// SIGINT, SIGTERM or SIGHUP in the middle of training: the template set
+// stays as it was (a list of 80 images stopped after 30 used to leave a map
+// whose header said 80 over 30 rows and an empty label file).
+TEST(Pelko_program, regression_signalMidRunLeavesTheSetAsItWas) {
+    TrainingSet set;
+    set.train();
+    // 80 lines naming the twelve images through long paths, so that the
+    // report reaches the pipe while the run goes on.
+    std::string list;
+    const std::string detour = [] {
+        std::string d;
+        for (int i = 0; i < 60; i++) d += "./";
+        return d;
+    }();
+    for (int i = 0; i < 80; i++)
+        list += detour + set.paths[i % set.paths.size()] + " " + std::to_string(set.labels[i % set.labels.size()]) + "\n";
+    writeFile(set.roots.cl("image_label.dat"), list);
+    const test::FolderSnapshot before = test::snapshot(set.roots.cl(""));
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(sig);
+        test::Disturbance how;
+        how.signal = sig;
+        how.trigger = "processed, class:";
+        RunResult r = runPelkoUnder(set.roots, {"train", "-textfile"}, how);
+        EXPECT_EQ(r.signal, sig) << r.status;
+        EXPECT_EQ(test::differences(before, test::snapshot(set.roots.cl(""))),
+                  std::vector<std::string>{});
     }
 }
 
