@@ -342,6 +342,7 @@ TEST(Pelko_program, regression_failuresLeaveTheSetAsItWas) {
     };
     const std::vector<std::string> list = {"train", "-textfile"};
     const std::vector<std::string> folder = {"-generateMap", "-folder", "more"};
+    const std::vector<std::string> badFolder = {"-generateMap", "-folder", "bad"};
     const std::string tooLarge = "cannot write data/CL/feature_map.dat: File too large\n";
     const Case cases[] = {
         {"list, size limit", list, "", 300, false, nullptr, tooLarge},
@@ -349,6 +350,10 @@ TEST(Pelko_program, regression_failuresLeaveTheSetAsItWas) {
         {"create, size limit", folder, "c", 64, false, nullptr, tooLarge},
         {"append, size limit", folder, "a", 300, false, nullptr, tooLarge},
         {"append, SIGXFSZ", folder, "a", 300, true, nullptr, ""},
+        {"append, no cracks", badFolder, "a", 0, false, nullptr,
+         "\n image is suspected to contain no cracks..exiting program.\n"},
+        {"create, no cracks", badFolder, "c", 0, false, nullptr,
+         "\n image is suspected to contain no cracks..exiting program.\n"},
         {"no cracks", list, "", 0, false, "images/blank.jpg 2",
          "\n image is suspected to contain no cracks..exiting program.\n"},
         {"a folder", list, "", 0, false, "images 2", ""},
@@ -361,10 +366,16 @@ TEST(Pelko_program, regression_failuresLeaveTheSetAsItWas) {
     writeImage(imageFromBytes(blank.data(), 160, 120), set.roots.dir.file("images/blank.jpg"));
     writeImage(imageFromBytes(blank.data(), 160, 120).cast(VIPS_FORMAT_USHORT),
                set.roots.dir.file("images/wide.tif"));
+    // A folder of two images, one of them without cracks.
+    std::filesystem::create_directories(set.roots.dir.file("bad"));
+    writeImage(imageFromBytes(blank.data(), 160, 120), set.roots.dir.file("bad/a.jpg"));
+    writeCrackImage(set.roots.dir.file("bad/z.jpg"), rectangular, 1);
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         if (c.args == folder) {
             writeFile(set.roots.cl("image_label.dat"), "3 0\n");
+        } else if (c.args == badFolder) {
+            writeFile(set.roots.cl("image_label.dat"), "2 0\n");
         } else {
             std::string text;
             for (std::size_t i = 0; i < set.paths.size(); i++)
