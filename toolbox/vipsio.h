@@ -53,8 +53,7 @@ bool saveImage(const vips::VImage &img, const std::string &path, std::string *re
 
 // saveImage to a temporary name beside path, which then replaces path whole:
 // at once, or, with files, when the caller commits that set.  A failure
-// ends the run with "cannot write image <path>: <reason>
-", status 1.
+// ends the run with "cannot write image <path>: <reason>\n", status 1.
 void writeImage(const vips::VImage &img, const std::string &path, FileSet *files = nullptr);
 
 // The image file from written to the file to in the format of to's

@@ -69,14 +69,12 @@ void writeJpeg(const std::string &from, const std::string &to, FileSet &files) {
     vips::VImage image;
     std::string reason;
     if (!openImage(from, &image, &reason)) {
-        std::fprintf(stderr, "cannot convert image %s: %s
-", from.c_str(), reason.c_str());
+        std::fprintf(stderr, "cannot convert image %s: %s\n", from.c_str(), reason.c_str());
         return;
     }
     // Reading went well: a failure now is one of writing, which stops.
     if (!saveImage(image, files.reserve(to), &reason))
-        fatalExit(Stream::out, "cannot write image " + to + ": " + reason + "
-");
+        fatalExit(Stream::out, "cannot write image " + to + ": " + reason + "\n");
 }
 
 // Thumbnail NNN.jpg of one shown result.
