@@ -1,30 +1,14 @@
-// Multistage k-nearest-neighbour classifier and the text-line helpers that
-// every reader of the system's text files uses.
+// Multistage k-nearest-neighbour classifier and the readers of its template
+// files.  The readers are built on the text-line helpers (fgetline,
+// getwords, strtol32 in toolbox/textline.h), which come with this header.
 #pragma once
 
 #include <cstdio>
 #include <string>
 
+#include "toolbox/textline.h"
+
 namespace craq {
-
-// ===========================================================================
-// Text-line helpers
-// ===========================================================================
-//
-// Stateless: no allocation, no output.  The caller picks the buffer size and
-// the greatest word count.
-
-// Reads one line of fp into buf (max bytes): keeps at most max - 1 bytes,
-// discards the rest of the line, never stores the newline, terminates
-// every line it returns.  Returns the number of bytes kept, or -1 at end of
-// file when no byte was stored (buf untouched then; with max 1 a last line
-// without a newline reads so).
-int fgetline(std::FILE *fp, char *buf, int max);
-
-// Splits line in place into at most max white-space separated words:
-// words[0..count-1] point into line, the single white-space byte after each
-// word becomes NUL; entries from count on are untouched.  Returns count.
-int getwords(char *line, char **words, int max);
 
 // ===========================================================================
 // Classifier
@@ -43,8 +27,20 @@ int getwords(char *line, char **words, int max);
 // Name of a class code; any code outside 1..4 is "unclassified".
 const char *className(int code);
 
+// The class code of a class-membership vector's element 0, cut toward zero
+// to an integer; a value that names no class (outside 0..4, NaN, beyond the
+// int range) gives 0.  Element [code] of the vector is then that class's
+// membership (element 0 for unclassified).
+int classCodeOf(double value);
+
 // out[0..4] = class-membership vector of query[0..8], with k >= 1 neighbours.
 void classifyKNN(int k, const double *query, double *out, const std::string &dataRoot);
+
+// Line buffer of the template files (a longer line is cut after 199
+// characters) and of their label lines (a label line keeps its first two
+// characters).
+constexpr int kTemplateLineBuffer = 200;
+constexpr int kLabelLineBuffer = 3;
 
 // Reads the header line of the open template file fp as the classifiers
 // read it: a line buffer of lineBuffer bytes (a longer line is cut after

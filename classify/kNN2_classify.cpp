@@ -23,26 +23,11 @@ namespace craq {
 
 namespace {
 
-// Line buffer of the template files and the greatest word count a line is
-// cut into.
-constexpr int kLineBuffer = 200;
-constexpr int kMaxWords = 20;
-// A label line keeps its first two characters.
-constexpr int kLabelBuffer = 3;
 // Running start of the neighbour and mean-distance searches; a template
 // farther than this is never a neighbour.
 constexpr double kFar = 1000.0;
 // Features the stages read (positions 0..8).
 constexpr int kFeatures = 9;
-
-// strtol as a 32-bit long gives it: the 64-bit result clamped to the int
-// range, where a 32-bit strtol saturates.  A word that is no number is 0.
-int strtol32(const char *word) {
-    const long value = std::strtol(word, nullptr, 10);
-    if (value > INT32_MAX) return INT32_MAX;
-    if (value < INT32_MIN) return INT32_MIN;
-    return static_cast<int>(value);
-}
 
 std::string mapPath(const std::string &dataRoot) { return dataRoot + "CL/feature_map.dat"; }
 std::string labelPath(const std::string &dataRoot) { return dataRoot + "CL/feature_label.dat"; }
@@ -162,6 +147,14 @@ const char *className(int code) {
     }
 }
 
+// Cut toward zero as a C cast would, but a value that cannot be cut (NaN,
+// beyond the int range) is refused instead of being undefined.
+int classCodeOf(double value) {
+    int code = 0;
+    if (!truncToInt(value, &code) || code < 0 || code > 4) code = 0;
+    return code;
+}
+
 // Reads the template set under dataRoot, appends query as its last row,
 // normalises all rows together and runs the three-stage tree into out.
 //
@@ -181,7 +174,7 @@ void classifyKNN(int k, const double *query, double *out, const std::string &dat
 
     std::FILE *map = openMap(dataRoot);
     int mapHeader[4];
-    if (readHeaderNumbers(map, kLineBuffer, mapHeader) < 0)
+    if (readHeaderNumbers(map, kTemplateLineBuffer, mapHeader) < 0)
         fatalExit(Stream::out, "template file " + mapPath(dataRoot) + " is empty\n");
     int nT = mapHeader[0];
     int nF = mapHeader[1];
@@ -200,7 +193,7 @@ void classifyKNN(int k, const double *query, double *out, const std::string &dat
 
     std::FILE *labelFile = openLabels(dataRoot);
     int labelHeader[4];
-    if (readHeaderNumbers(labelFile, kLineBuffer, labelHeader) < 0)
+    if (readHeaderNumbers(labelFile, kTemplateLineBuffer, labelHeader) < 0)
         fatalExit(Stream::out, "template file " + labelPath(dataRoot) + " is empty\n");
     int nL = labelHeader[0];
     int nC = labelHeader[2];
@@ -222,9 +215,9 @@ int readHeaderNumbers(std::FILE *fp, int lineBuffer, int counts[4]) {
     for (int i = 0; i < 4; i++) counts[i] = 0;
     // Zero-filled: with a buffer below 1 fgetline stores nothing at all.
     std::vector<char> line(static_cast<std::size_t>(lineBuffer > 0 ? lineBuffer : 1));
-    char *words[kMaxWords];
+    char *words[kMaxLineWords];
     if (fgetline(fp, line.data(), lineBuffer) < 0) return -1;
-    const int nwords = getwords(line.data(), words, kMaxWords);
+    const int nwords = getwords(line.data(), words, kMaxLineWords);
     const int numbers = nwords < 4 ? nwords : 4;
     for (int i = 0; i < numbers; i++) counts[i] = strtol32(words[i]);
     return numbers;
@@ -236,11 +229,11 @@ int readHeaderNumbers(std::FILE *fp, int lineBuffer, int counts[4]) {
 // fewer than two numbers end the run naming the file.
 int readTemplateHeader(std::FILE *fp, const std::string &path, int counts[4]) {
     for (int i = 0; i < 4; i++) counts[i] = 0;
-    char line[kLineBuffer];
-    char *words[kMaxWords];
-    if (fgetline(fp, line, kLineBuffer) < 0)
+    char line[kTemplateLineBuffer];
+    char *words[kMaxLineWords];
+    if (fgetline(fp, line, kTemplateLineBuffer) < 0)
         fatalExit(Stream::out, "template file " + path + " is empty\n");
-    const int nwords = getwords(line, words, kMaxWords);
+    const int nwords = getwords(line, words, kMaxLineWords);
     int numbers = 0;
     while (numbers < nwords && numbers < 4) {
         char *end = nullptr;
@@ -281,13 +274,13 @@ void requireBodyLines(std::FILE *fp, const std::string &path, int announced, con
 
 int readTemplateRows(std::FILE *fp, double **map, int nT, int nF, int lineBuffer) {
     std::vector<char> line(static_cast<std::size_t>(lineBuffer > 0 ? lineBuffer : 1));
-    char *words[kMaxWords];
+    char *words[kMaxLineWords];
     int L = 0;
     int rows = 0;
     while (fgetline(fp, line.data(), lineBuffer) >= 0) {
         if (L++ == 0) continue;
         if (rows >= nT) continue;
-        const int nwords = getwords(line.data(), words, kMaxWords);
+        const int nwords = getwords(line.data(), words, kMaxLineWords);
         for (int i = 0; i < nwords && i < nF; i++) map[rows][i] = std::strtod(words[i], nullptr);
         rows++;
     }
@@ -295,10 +288,10 @@ int readTemplateRows(std::FILE *fp, double **map, int nT, int nF, int lineBuffer
 }
 
 int readTemplateLabels(std::FILE *fp, int *labels, int nL) {
-    char line[kLabelBuffer];
+    char line[kLabelLineBuffer];
     int L = 0;
     int count = 0;
-    while (fgetline(fp, line, kLabelBuffer) >= 0) {
+    while (fgetline(fp, line, kLabelLineBuffer) >= 0) {
         if (L++ == 0) continue;
         if (count >= nL) continue;
         labels[count++] = static_cast<int>(std::strtol(line, nullptr, 10));
@@ -309,7 +302,7 @@ int readTemplateLabels(std::FILE *fp, int *labels, int nL) {
 // A file with fewer than *nT feature lines ends the run.
 int read_FM(double **map, int *nT, int *nF, int * /*third*/, const std::string &dataRoot) {
     std::FILE *fp = openMap(dataRoot);
-    const int rows = readTemplateRows(fp, map, *nT, *nF, kLineBuffer);
+    const int rows = readTemplateRows(fp, map, *nT, *nF, kTemplateLineBuffer);
     std::fclose(fp);
     if (rows < *nT)
         fatalExit(Stream::out, "template file " + mapPath(dataRoot) + " holds " + std::to_string(rows) +

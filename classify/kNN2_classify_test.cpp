@@ -103,6 +103,20 @@ TEST(kNN2_className, everyCode) {
     }
 }
 
+// A stored class-code value names the class of its integer part; a value
+// that names none counts as unclassified.
+TEST(kNN2_classCodeOf, integerPartOrUnclassified) {
+    const struct {
+        double value;
+        int code;
+    } cases[] = {{0.0, 0},  {1.0, 1},     {2.9, 2},   {4.0, 4},   {4.5, 4},         {5.0, 0},
+                 {-0.5, 0}, {-1.0, 0},    {1e300, 0}, {-1e300, 0}, {std::nan(""), 0}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.value);
+        EXPECT_EQ(classCodeOf(c.value), c.code);
+    }
+}
+
 // Memberships (SM - mean) / (SM (nz - 1)): means 1.0 and 3.0 give 0.75 and
 // 0.25; one class holding every neighbour gets 1.0.
 TEST(kNN2_knnc, membershipsFromMeanDistances) {

@@ -30,6 +30,8 @@ void fatalExit(Stream stream, const std::string &text) {
     endProcess(1);
 }
 
+void silentStop() { endProcess(1); }
+
 void outOfMemory() { fatalExit(Stream::out, "out of memory!!"); }
 
 void *zeroAlloc(std::size_t count, std::size_t size) {

@@ -18,6 +18,11 @@ enum class Stream { out, err };
 // stream and ends the process with status 1.
 [[noreturn]] void fatalExit(Stream stream, const std::string &text);
 
+// An error stop that prints nothing: flushes every open output stream and
+// ends the process with status 1 (a refused command word, or a failure
+// already named where it happened).
+[[noreturn]] void silentStop();
+
 // Removes the temporary files of toolbox/safefile.h (with a status other
 // than 0 also the files registered to go on failure), flushes every open C
 // stream and ends the process with status.  Normally

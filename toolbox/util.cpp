@@ -12,8 +12,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "classify/kNN2.h"
 #include "toolbox/fatal.h"
+#include "toolbox/textline.h"
 
 namespace craq {
 

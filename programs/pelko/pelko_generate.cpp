@@ -61,13 +61,6 @@ bool readsAsNumber(const char *word) {
     return end != word;
 }
 
-// The leading number of word as strtol gives it with a 32-bit long: values
-// beyond the range saturate at 2147483647 and -2147483648.
-int32_t leadingInt32(const char *word) {
-    const long value = std::strtol(word, nullptr, 10);
-    return static_cast<int32_t>(std::clamp<long>(value, INT32_MIN, INT32_MAX));
-}
-
 // Copies what follows the first line of from to the end of to, byte for
 // byte (a last line without a newline stays without one).
 void copyBody(std::FILE *from, std::FILE *to, const std::string &fromPath, const std::string &toPath) {
@@ -176,8 +169,8 @@ int findImageFile(const std::string &folder, const Locations &where) {
         fatalExit(Stream::out, listPath +
                                    ": its first line must hold the number of images in the folder "
                                    "and a second number\n");
-    const int32_t announced = leadingInt32(words[0]);
-    const int32_t second = leadingInt32(words[1]);
+    const int32_t announced = strtol32(words[0]);
+    const int32_t second = strtol32(words[1]);
     std::printf("%d, %d\n", announced, second);
 
     const int count = static_cast<int>(trainingImages(folder).size());

@@ -132,7 +132,6 @@ std::string shortGuideText() {
 
 // Words a data line of a feature file must hold: number, box.
 constexpr int kDataWords = 5;
-constexpr int kMaxWords = 20;
 
 // A zeroed class-membership vector, indices 0..4.
 double *newClassMembership() {
@@ -155,16 +154,6 @@ bool readLine(std::FILE *fp, std::string *line) {
     return any;
 }
 
-// The leading number of word in base 10 as a 32-bit strtol reads it: "2x"
-// is 2, "abc" 0, and a value beyond the 32-bit range saturates at
-// 2147483647 or -2147483648.
-int32_t strtol32(const char *word) {
-    const long v = std::strtol(word, nullptr, 10);  // saturates at the 64-bit bounds
-    if (v > INT32_MAX) return INT32_MAX;
-    if (v < INT32_MIN) return INT32_MIN;
-    return static_cast<int32_t>(v);
-}
-
 // The words of a data line: false when it holds none.  A line with words
 // gives its number; with kDataWords or more also its box.
 struct DataLine {
@@ -174,9 +163,9 @@ struct DataLine {
 };
 
 DataLine parseDataLine(std::string line) {
-    char *words[kMaxWords];
+    char *words[kMaxLineWords];
     DataLine d;
-    d.words = getwords(&line[0], words, kMaxWords);
+    d.words = getwords(&line[0], words, kMaxLineWords);
     if (d.words >= 1) d.number = strtol32(words[0]);
     if (d.words >= kDataWords)
         for (int i = 0; i < 4; i++) d.box[i] = strtol32(words[i + 1]);
@@ -296,7 +285,7 @@ void deleteFV(const std::string &folder) {
     }
     if (found == 0) fatalExit(Stream::out, "No feature vector files in " + folder + "\n\n");
     if (deleted > 0) std::printf("\n Feature vector files deleted\n\n");
-    if (deleted < found) fatalExit(Stream::out, "");
+    if (deleted < found) silentStop();
 }
 
 // Every image entry in listing order, merge setting clear (each image keeps
@@ -382,7 +371,7 @@ int voskMain(int argc, char **argv, const Locations &locations) {
         return 0;
     }
     if (words == 3 && first == "-queryImage") {
-        if (std::string(argv[2]) != "-class") fatalExit(Stream::out, "");
+        if (std::string(argv[2]) != "-class") silentStop();
         queryByClass(argv[3], locations);
         return 0;
     }
@@ -397,7 +386,7 @@ int voskMain(int argc, char **argv, const Locations &locations) {
         else if (second == "-file")
             analyseOne(argv[3], false, 1, locations);
         else
-            fatalExit(Stream::out, "");
+            silentStop();
         return 0;
     }
     if (words == 2 && first == "-classify") {

@@ -78,6 +78,9 @@ void genFV(const std::string &folder, const Locations &locations);
 // closer.  Ranks: 0 unranked, else 1..N in ascending score, ties to the
 // record later in the list; a score above 100 or NaN is never ranked.
 
+// Results the listing and the web output show at most.
+constexpr int kResultsShown = 20;
+
 // Results of every class file of <dataRoot>FVC/, scored by the Euclidean
 // distance of their four memberships to category[1..4]; ranked.
 void queryMatchPattern(result *hQueryResult, const double *category, const Locations &locations);
@@ -101,8 +104,8 @@ void rankResults(result *hQueryResult);
 // rank), stopping at the first rank that none holds or after limit records.
 std::vector<result *> rankedRecords(result *hQueryResult, int limit);
 
-// Prints the listing: pr 1 in list order, pr 2 by rank, at most 20
-// records; any other pr prints the two empty lines alone.
+// Prints the listing: pr 1 in list order, pr 2 by rank, at most
+// kResultsShown records; any other pr prints the two empty lines alone.
 void printResult(result *hQueryResult, int pr);
 
 // Walks category[1..4] for the largest value and returns 5 in every case.
@@ -128,7 +131,7 @@ void queryDisplay(const result *hQuery, const std::string &filename, int queryty
 
 // Writes NNN.txt and NNN.jpg for the shown results: pr 2 by rank (queries by
 // example; class line names the query's class category[0]), pr 1 in list
-// order (query by category); at most 20.  A result over 10000 x 10000 gets
+// order (query by category); at most kResultsShown.  A result over 10000 x 10000 gets
 // the placeholder dummy.jpg and no text.  Any other pr writes nothing.
 void graphicalDisplay(result *hQueryResult, const double *category, int pr,
                       const Locations &locations);

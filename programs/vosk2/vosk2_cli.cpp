@@ -148,7 +148,7 @@ double *newClassMembership() {
 // nothing.
 void queryByExample(const std::string &mode, const std::string &path, const Locations &locations) {
     const int kind = mode == "-class" ? 1 : mode == "-pattern" ? 2 : mode == "-feature" ? 3 : 0;
-    if (kind == 0) fatalExit(Stream::out, "");
+    if (kind == 0) silentStop();
 
     requireOneLineName(path);
     vips::VImage image = loadImage(path);

@@ -37,11 +37,8 @@ namespace {
 // Longest line kept; a store line is far shorter, and the image path (the
 // first line) must not be cut.
 constexpr int kLineBuffer = 4096;
-constexpr int kMaxWords = 20;
 constexpr int kClassWords = 9;     // box, class code, four memberships
 constexpr int kFeatureWords = 13;  // box, nine features
-// Records shown by the listings.
-constexpr int kShown = 20;
 // The running minimum of the ranking starts here: scores above it are never
 // ranked.
 constexpr double kRankCeiling = 100.0;
@@ -54,23 +51,14 @@ struct DataLine {
     double value[9] = {};    // words 4 .. 4 + count - 5
 };
 
-// The leading number of word in base 10 as a 32-bit strtol gives it: no
-// digits give 0, a value beyond the 32-bit range saturates at its end.
-int32_t leadingInt(const char *word) {
-    const long v = std::strtol(word, nullptr, 10);
-    if (v > INT32_MAX) return INT32_MAX;
-    if (v < INT32_MIN) return INT32_MIN;
-    return static_cast<int32_t>(v);
-}
-
 // Splits line into words and reads the first `count` of them; false when
 // the line holds fewer.
 bool parseDataLine(char *line, int count, DataLine *d) {
-    char *words[kMaxWords];
-    if (getwords(line, words, kMaxWords) < count) return false;
-    for (int i = 0; i < 4; i++) d->box[i] = leadingInt(words[i]);
+    char *words[kMaxLineWords];
+    if (getwords(line, words, kMaxLineWords) < count) return false;
+    for (int i = 0; i < 4; i++) d->box[i] = strtol32(words[i]);
     for (int i = 4; i < count; i++) d->value[i - 4] = std::strtod(words[i], nullptr);
-    d->classCode = leadingInt(words[4]);
+    d->classCode = strtol32(words[4]);
     return true;
 }
 
@@ -293,14 +281,14 @@ void printResult(result *hQueryResult, int pr) {
         std::printf("----------- Query Results ------------\n\n");
         int shown = 0;
         for (const result *r = hasResults(hQueryResult) ? hQueryResult : nullptr;
-             r != nullptr && shown < kShown; r = r->next, shown++) {
+             r != nullptr && shown < kResultsShown; r = r->next, shown++) {
             std::printf("Source:%s,  Region:[%d + %d, %d + %d] - Score:%.4f, Rank = %d\n",
                         r->source.c_str(), r->edgeY, r->dimY, r->edgeX, r->dimX, r->score,
                         r->rank);
         }
     } else if (pr == 2) {
         std::printf("------------ Query Results -----------\n\n");
-        for (const result *r : rankedRecords(hQueryResult, kShown)) {
+        for (const result *r : rankedRecords(hQueryResult, kResultsShown)) {
             std::printf("%d) Source:%s,  Region:[%d + %d, %d + %d] -  Score:%.4f, Rank = %d\n",
                         r->rank, r->source.c_str(), r->edgeY, r->dimY, r->edgeX, r->dimX,
                         r->score, r->rank);

@@ -118,7 +118,7 @@ void deleteFV(const std::string &folder) {
     const Deletion d = deleteStoreFiles(folder, names);
     if (d.found == 0) noStoreFiles(folder);
     if (d.deleted > 0) std::printf("\n Feature and classification files deleted\n\n");
-    if (d.deleted < d.found) fatalExit(Stream::out, "");
+    if (d.deleted < d.found) silentStop();
 }
 
 // The query files of the previous feature query are gone after this; an
@@ -128,7 +128,7 @@ void deleteTemp(const Locations &locations) {
     const std::string folder = locations.dataRoot + "TEMP/";
     const Deletion d = deleteStoreFiles(folder, folderEntries(folder));
     if (d.found == 0) noStoreFiles(folder);
-    if (d.deleted < d.found) fatalExit(Stream::out, "");
+    if (d.deleted < d.found) silentStop();
 }
 
 // Runs the pipeline (mode 1, merge setting set) on every image entry of

@@ -27,21 +27,11 @@ namespace craq {
 
 namespace {
 
-// Results shown at most.
-constexpr int kShown = 20;
 // A result whose box exceeds this in both directions gets the placeholder.
 constexpr int kLargest = 10000;
 
 std::string metadataFolder(const Locations &l) { return l.webRoot + "lib_0/metadata/"; }
 std::string thumbnailFolder(const Locations &l) { return l.webRoot + "lib_0/thumbnail/"; }
-
-// The class code of a stored code value, cut to an integer; a value that
-// names no class (NaN, out of range) counts as 0.
-int classCode(double value) {
-    int code = 0;
-    if (!truncToInt(value, &code) || code < 0 || code > 4) code = 0;
-    return code;
-}
 
 // to = bytes, in files.
 void writeBytes(const std::string &to, const std::string &bytes, FileSet &files) {
@@ -118,7 +108,7 @@ void showResult(const result *r, int n, bool byRank, int queryClass, const Locat
     std::fprintf(fp, "Spiderweb      : %.4f\n", r->category[4]);
     // The confidence beside the class name is the result's membership of
     // that class (for the feature query, whose results carry none, 0).
-    const int code = byRank ? queryClass : classCode(r->category[0]);
+    const int code = byRank ? queryClass : classCodeOf(r->category[0]);
     std::fprintf(fp, "Class  : %s with %.4f confidence\n", className(code), r->category[code]);
     std::fprintf(fp, byRank ? "Score:%.4f\n" : "Score  : %.4f\n", r->score);
     files.close(fp);
@@ -144,7 +134,7 @@ void queryDisplay(const result *hQuery, const std::string &filename, int queryty
     FileSet files;
     std::FILE *fp = files.create(path);
     if (fp == nullptr) fatalExit(Stream::out, "can't open global data file\n");
-    const int code = classCode(hQuery->category[0]);
+    const int code = classCodeOf(hQuery->category[0]);
     std::fprintf(fp, "%d\n", querytype);
     std::fprintf(fp, "Source : %s\n", hQuery->source.c_str());
     std::fprintf(fp, "Class Membership :\n");
@@ -169,16 +159,26 @@ void graphicalDisplay(result *hQueryResult, const double *category, int pr,
     FileSet files;
     if (pr == 2) {
         std::printf("\n");
-        const int queryClass = classCode(category[0]);
+        const int queryClass = classCodeOf(category[0]);
         int n = 0;
+<<<<<<< HEAD
         for (const result *r : rankedRecords(hQueryResult, kShown))
             showResult(r, ++n, true, queryClass, locations, files);
+=======
+        for (const result *r : rankedRecords(hQueryResult, kResultsShown))
+            showResult(r, ++n, true, queryClass, locations);
+>>>>>>> b9fb30b (Text-line helpers move to toolbox/textline with one 32-bit strtol reader (strtol32) for every caller, so toolbox no longer reaches into classify; classCodeOf, the template line buffers, the word limit and the results shown are each defined once; silentStop names the error stop that prints nothing)
     } else if (pr == 1) {
         // A list head without a source got no result: nothing to show.
         if (hQueryResult == nullptr || hQueryResult->source.empty()) return;
         int n = 0;
+<<<<<<< HEAD
         for (const result *r = hQueryResult; r != nullptr && n < kShown; r = r->next)
             showResult(r, ++n, false, 0, locations, files);
+=======
+        for (const result *r = hQueryResult; r != nullptr && n < kResultsShown; r = r->next)
+            showResult(r, ++n, false, 0, locations);
+>>>>>>> b9fb30b (Text-line helpers move to toolbox/textline with one 32-bit strtol reader (strtol32) for every caller, so toolbox no longer reaches into classify; classCodeOf, the template line buffers, the word limit and the results shown are each defined once; silentStop names the error stop that prints nothing)
     }
     files.commitOrStop();
 }

@@ -1,9 +1,10 @@
-// Text-line helpers: line reading into a fixed buffer and in-place word
-// splitting.
+// Text-line helpers: line reading into a fixed buffer, in-place word
+// splitting and the 32-bit leading number of a word.
+#include "toolbox/textline.h"
+
 #include <cctype>
 #include <cstdio>
-
-#include "classify/kNN2.h"
+#include <cstdlib>
 
 namespace craq {
 
@@ -69,6 +70,15 @@ int getwords(char *line, char **words, int max) {
         *p++ = '\0';
         if (count >= max) return count;
     }
+}
+
+// A 64-bit strtol saturates only at the 64-bit bounds; clamping its result
+// to the 32-bit range gives what a 32-bit strtol returns.
+int32_t strtol32(const char *word) {
+    const long value = std::strtol(word, nullptr, 10);
+    if (value > INT32_MAX) return INT32_MAX;
+    if (value < INT32_MIN) return INT32_MIN;
+    return static_cast<int32_t>(value);
 }
 
 }  // namespace craq
