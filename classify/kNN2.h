@@ -33,6 +33,11 @@ const char *className(int code);
 // membership (element 0 for unclassified).
 int classCodeOf(double value);
 
+// A zero-filled class-membership vector, indices 0..4, and its release
+// (which accepts null).
+double *newClassMembership();
+void freeClassMembership(double *v);
+
 // out[0..4] = class-membership vector of query[0..8], with k >= 1 neighbours.
 void classifyKNN(int k, const double *query, double *out, const std::string &dataRoot);
 

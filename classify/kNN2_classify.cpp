@@ -17,6 +17,7 @@
 #include "classify/hcluster.h"
 #include "classify/kNN2.h"
 #include "toolbox/fatal.h"
+#include "toolbox/mxutil.h"
 #include "toolbox/nrutil.h"
 
 namespace craq {
@@ -153,6 +154,16 @@ int classCodeOf(double value) {
     int code = 0;
     if (!truncToInt(value, &code) || code < 0 || code > 4) code = 0;
     return code;
+}
+
+double *newClassMembership() {
+    double *v = dvector(0, 4);
+    dvZeros(v, 0, 4);
+    return v;
+}
+
+void freeClassMembership(double *v) {
+    if (v != nullptr) free_dvector(v, 0, 4);
 }
 
 // Reads the template set under dataRoot, appends query as its last row,

@@ -6,9 +6,11 @@
 // later tool's (programs/vosk2); the earlier test takes "fv_" files only.
 // Files are removed with std::filesystem, never through a shell.
 #include <cstdint>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <iterator>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -18,8 +20,6 @@
 #include "programs/vosk2/vosk2.h"
 #include "toolbox/fatal.h"
 #include "toolbox/filenames.h"
-#include "toolbox/mxutil.h"
-#include "toolbox/nrutil.h"
 #include "toolbox/vipsio.h"
 
 namespace craq::earlier {
@@ -57,9 +57,8 @@ const char *const kShortGuide[] = {
     " Type 'vosk' for advance guide   ",
 };
 
-// The frames: 89 asterisks around the title, 102 at the end.
-const std::string kFrame(89, '*');
-const std::string kClosing(102, '*');
+// Asterisks closing the help text.
+constexpr int kClosingWidth = 102;
 
 const char *const kHelpBody[] = {
     "",
@@ -124,21 +123,10 @@ const char *const kHelpBody[] = {
     "",
 };
 
-std::string shortGuideText() {
-    std::string text;
-    for (const char *line : kShortGuide) text += std::string(line) + "\n";
-    return text;
-}
+std::string shortGuideText() { return usageText(kShortGuide, std::size(kShortGuide)); }
 
 // Words a data line of a feature file must hold: number, box.
 constexpr int kDataWords = 5;
-
-// A zeroed class-membership vector, indices 0..4.
-double *newClassMembership() {
-    double *v = dvector(0, 4);
-    dvZeros(v, 0, 4);
-    return v;
-}
 
 // One line of fp into *line without its newline, whole (an image path is
 // never cut); false at end of file when nothing was read.
@@ -202,7 +190,7 @@ void queryByClass(const std::string &path, const Locations &locations) {
     result *head = makeNodeResult();
     earlier::queryMatch(head, category);
     earlier::printResult(head);
-    free_dvector(classMembership, 0, 4);
+    freeClassMembership(classMembership);
     freeResultList(head);
 }
 
@@ -221,20 +209,14 @@ void analyseOne(const std::string &path, bool mergeSetting, int mode, const Loca
     vips::VImage image = loadImage(path);
     double *classMembership = newClassMembership();
     earlier::halvern4(image, path, classMembership, mergeSetting, mode, locations);
-    free_dvector(classMembership, 0, 4);
+    freeClassMembership(classMembership);
 }
 
 }  // namespace
 
 // ---- usage texts -------------------------------------------------------------
 
-void printHelp() {
-    std::printf("\n%s\n", kFrame.c_str());
-    std::printf("*         This program performs content based retrieval of craquelure patterns          *\n");
-    std::printf("%s\n", kFrame.c_str());
-    for (const char *line : kHelpBody) std::printf("%s\n", line);
-    std::printf("%s\n", kClosing.c_str());
-}
+void printHelp() { printFramedHelp(usageText(kHelpBody, std::size(kHelpBody)), kClosingWidth); }
 
 void shortGuide() { std::fputs(shortGuideText().c_str(), stdout); }
 
@@ -244,15 +226,7 @@ void shortGuide() { std::fputs(shortGuideText().c_str(), stdout); }
 // "my_fv_d.dat", "fv_e.dat.bak" and "fv_f.DAT" fail.
 bool isFeatureFile(const std::string &name) { return isStoreFile(name, "fv_"); }
 
-void listFV() {
-    int count = 0;
-    for (const std::string &name : folderEntries(".")) {
-        if (!isFeatureFile(name)) continue;
-        std::printf("%s\n", name.c_str());
-        count++;
-    }
-    if (count == 0) fatalExit(Stream::out, "No matching files found\n");
-}
+void listFV() { listStoreFiles("fv_"); }
 
 // Prompt, one character of standard input, an empty line; on 'y' or 'Y'
 // every feature file of folder is removed, each named as the folder text
@@ -262,11 +236,7 @@ void listFV() {
 void deleteFV(const std::string &folder) {
     const std::vector<std::string> names = folderEntries(folder);
 
-    std::printf(" Delete all feature vector files? Yes (y) or No (n) :");
-    std::fflush(stdout);
-    const int answer = std::getchar();  // EOF (no answer) counts as no
-    std::printf("\n");
-    if (answer != 'y' && answer != 'Y') return;
+    if (!askYesNo(" Delete all feature vector files? Yes (y) or No (n) :")) return;
 
     const std::string prefix = folderPrefix(folder);
     int found = 0, deleted = 0;
@@ -291,21 +261,14 @@ void deleteFV(const std::string &folder) {
 // Every image entry in listing order, merge setting clear (each image keeps
 // its networks apart), one vector for the whole folder.
 void genFV(const std::string &folder, const Locations &locations) {
-    const std::string prefix = folderPrefix(folder);
-    const std::vector<std::string> names = folderEntries(folder);
-    for (const std::string &name : names)
-        if (isImageEntry(name)) requireOneLineName(prefix + name);
+    const std::vector<std::string> paths = storableImages(folder);
     double *classMembership = newClassMembership();
-    int count = 0;
-    for (const std::string &name : names) {
-        if (!isImageEntry(name)) continue;
-        const std::string path = prefix + name;
+    for (const std::string &path : paths) {
         vips::VImage image = loadImage(path);
         earlier::halvern4(image, path, classMembership, false, 1, locations);
-        count++;
     }
-    if (count == 0) fatalExit(Stream::out, "No matching images found\n");
-    free_dvector(classMembership, 0, 4);
+    if (paths.empty()) fatalExit(Stream::out, "No matching images found\n");
+    freeClassMembership(classMembership);
 }
 
 // Every feature file of the current directory in listing order: its first

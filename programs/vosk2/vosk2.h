@@ -10,6 +10,7 @@
 // Every error stop goes through fatalExit (status 1).
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <vector>
 
@@ -30,6 +31,14 @@ int vosk2Main(int argc, char **argv, const Locations &locations);
 // The full help text (61 lines) and the short guide (26 lines).
 void printHelp();
 void shortGuide();
+
+// ---- usage texts, shared with the earlier tool ----
+
+// The lines[0..count-1], each followed by a newline.
+std::string usageText(const char *const *lines, std::size_t count);
+// The help text: an empty line, the 89-asterisk frame around the title
+// line, the body, then closingWidth asterisks; each line ends in a newline.
+void printFramedHelp(const std::string &body, int closingWidth);
 
 // ===========================================================================
 // Feature store management
@@ -53,6 +62,17 @@ std::vector<std::string> folderEntries(const std::string &folder);
 // Prints the store files of the current directory, one name a line; none:
 // "No matching files found", exit 1.
 void listFV();
+// listFV for the store files with prefix ("fv_", "fvc_"; null: both).
+void listStoreFiles(const char *prefix);
+
+// The paths (folder text, '/' added when missing, then the name) of the
+// image entries of folder in listing order.  A name that cannot be stored
+// stops the run before anything is returned.
+std::vector<std::string> storableImages(const std::string &folder);
+
+// Prints question, reads one character of standard input and prints a
+// newline; true for 'y' or 'Y' (end of input counts as no).
+bool askYesNo(const char *question);
 
 // Asks " Delete all feature and classification files? Yes (y) or No (n) :"
 // and on 'y' or 'Y' deletes the store files of folder (files and links, as

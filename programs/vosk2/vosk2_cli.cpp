@@ -13,8 +13,10 @@
 // Anything else prints "Wrong option - please respecify your option" and
 // the short guide.
 #include <cerrno>
+#include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <string>
 
 #include "classify/kNN2.h"
@@ -22,8 +24,6 @@
 #include "programs/vosk2/vosk2.h"
 #include "toolbox/fatal.h"
 #include "toolbox/filenames.h"
-#include "toolbox/mxutil.h"
-#include "toolbox/nrutil.h"
 #include "toolbox/vipsio.h"
 
 namespace craq {
@@ -61,9 +61,8 @@ const char *const kShortGuide[] = {
     " Type 'vosk2' for advance guide   ",
 };
 
-// The frames: 89 asterisks around the title, 79 at the end.
-const std::string kFrame(89, '*');
-const std::string kClosing(79, '*');
+// Asterisks closing the help text.
+constexpr int kClosingWidth = 79;
 
 const char *const kHelpBody[] = {
     "",
@@ -124,21 +123,10 @@ const char *const kHelpBody[] = {
     "",
 };
 
-std::string shortGuideText() {
-    std::string text;
-    for (const char *line : kShortGuide) text += std::string(line) + "\n";
-    return text;
-}
+std::string shortGuideText() { return usageText(kShortGuide, std::size(kShortGuide)); }
 
 [[noreturn]] void wrongOption() {
     fatalExit(Stream::out, "Wrong option - please respecify your option\n" + shortGuideText());
-}
-
-// A zeroed class-membership vector, indices 0..4.
-double *newClassMembership() {
-    double *v = dvector(0, 4);
-    dvZeros(v, 0, 4);
-    return v;
 }
 
 // Query by example: the image is analysed in pipeline mode 4 (merge setting
@@ -175,7 +163,7 @@ void queryByExample(const std::string &mode, const std::string &path, const Loca
     queryDisplay(query, path, kind, locations);
     graphicalDisplay(head, classMembership, 2, locations);
 
-    free_dvector(classMembership, 0, 4);
+    freeClassMembership(classMembership);
     freeResultList(head);
     freeResultList(query);
 }
@@ -197,7 +185,7 @@ void queryByCategory(const char *word, const Locations &locations) {
     printResult(head, 1);
     graphicalDisplay(head, classMembership, 1, locations);
 
-    free_dvector(classMembership, 0, 4);
+    freeClassMembership(classMembership);
     freeResultList(head);
 }
 
@@ -209,7 +197,7 @@ void storeOneImage(const std::string &path, const Locations &locations) {
     vips::VImage image = loadImage(path);
     double *classMembership = newClassMembership();
     halvern4(record, image, path, classMembership, false, 1, locations);
-    free_dvector(classMembership, 0, 4);
+    freeClassMembership(classMembership);
     freeResultList(record);
 }
 
@@ -222,18 +210,27 @@ void analyseImage(const std::string &path, const Locations &locations) {
     vips::VImage band = chooseBand(image, path);
     double *classMembership = newClassMembership();
     halvern4b(record, band, path, classMembership, true, locations);
-    free_dvector(classMembership, 0, 4);
+    freeClassMembership(classMembership);
     freeResultList(record);
 }
 
 }  // namespace
 
-void printHelp() {
-    std::printf("\n%s\n", kFrame.c_str());
+void printHelp() { printFramedHelp(usageText(kHelpBody, std::size(kHelpBody)), kClosingWidth); }
+
+std::string usageText(const char *const *lines, std::size_t count) {
+    std::string text;
+    for (std::size_t i = 0; i < count; i++) text += std::string(lines[i]) + "\n";
+    return text;
+}
+
+void printFramedHelp(const std::string &body, int closingWidth) {
+    const std::string frame(89, '*');
+    std::printf("\n%s\n", frame.c_str());
     std::printf("*         This program performs content based retrieval of craquelure patterns          *\n");
-    std::printf("%s\n", kFrame.c_str());
-    for (const char *line : kHelpBody) std::printf("%s\n", line);
-    std::printf("%s\n", kClosing.c_str());
+    std::printf("%s\n", frame.c_str());
+    std::fputs(body.c_str(), stdout);
+    std::printf("%s\n", std::string(static_cast<std::size_t>(closingWidth), '*').c_str());
 }
 
 void shortGuide() { std::fputs(shortGuideText().c_str(), stdout); }

@@ -11,12 +11,11 @@
 #include <system_error>
 #include <vector>
 
+#include "classify/kNN2.h"
 #include "pipeline/halvern4.h"
 #include "programs/vosk2/vosk2.h"
 #include "toolbox/fatal.h"
 #include "toolbox/filenames.h"
-#include "toolbox/mxutil.h"
-#include "toolbox/nrutil.h"
 #include "toolbox/vipsio.h"
 
 namespace craq {
@@ -88,15 +87,25 @@ std::vector<std::string> folderEntries(const std::string &folder) {
     return names;
 }
 
+void listFV() { listStoreFiles(nullptr); }
+
 // The store files of the current directory in listing order.
-void listFV() {
+void listStoreFiles(const char *prefix) {
     int count = 0;
     for (const std::string &name : folderEntries(".")) {
-        if (!isStoreFile(name)) continue;
+        if (!isStoreFile(name, prefix)) continue;
         std::printf("%s\n", name.c_str());
         count++;
     }
     if (count == 0) fatalExit(Stream::out, "No matching files found\n");
+}
+
+bool askYesNo(const char *question) {
+    std::fputs(question, stdout);
+    std::fflush(stdout);
+    const int answer = std::getchar();  // EOF (no answer) counts as no
+    std::printf("\n");
+    return answer == 'y' || answer == 'Y';
 }
 
 // Prompt, one character of standard input, an empty line; then, on 'y' or
@@ -109,11 +118,7 @@ void listFV() {
 void deleteFV(const std::string &folder) {
     const std::vector<std::string> names = folderEntries(folder);
 
-    std::printf(" Delete all feature and classification files? Yes (y) or No (n) :");
-    std::fflush(stdout);
-    const int answer = std::getchar();  // EOF (no answer) counts as no
-    std::printf("\n");
-    if (answer != 'y' && answer != 'Y') return;
+    if (!askYesNo(" Delete all feature and classification files? Yes (y) or No (n) :")) return;
 
     const Deletion d = deleteStoreFiles(folder, names);
     if (d.found == 0) noStoreFiles(folder);
@@ -136,25 +141,26 @@ void deleteTemp(const Locations &locations) {
 // folder.  An image the pipeline finds without cracks ends the whole run
 // there; what was stored before stays.  An image whose name cannot be
 // stored stops the run before any image is stored.
-void genFV(const std::string &folder, const Locations &locations) {
+std::vector<std::string> storableImages(const std::string &folder) {
     const std::string prefix = folderPrefix(folder);
-    const std::vector<std::string> names = folderEntries(folder);
-    for (const std::string &name : names)
-        if (isImageEntry(name)) requireOneLineName(prefix + name);
-    double *classMembership = dvector(0, 4);
-    dvZeros(classMembership, 0, 4);
-    int count = 0;
-    for (const std::string &name : names) {
-        if (!isImageEntry(name)) continue;
-        const std::string path = prefix + name;
+    std::vector<std::string> paths;
+    for (const std::string &name : folderEntries(folder))
+        if (isImageEntry(name)) paths.push_back(prefix + name);
+    for (const std::string &path : paths) requireOneLineName(path);
+    return paths;
+}
+
+void genFV(const std::string &folder, const Locations &locations) {
+    const std::vector<std::string> paths = storableImages(folder);
+    double *classMembership = newClassMembership();
+    for (const std::string &path : paths) {
         vips::VImage image = loadImage(path);
         result *record = makeNodeResult();
         halvern4(record, image, path, classMembership, true, 1, locations);
         freeResultList(record);
-        count++;
     }
-    if (count == 0) fatalExit(Stream::out, "No matching images found\n");
-    free_dvector(classMembership, 0, 4);
+    if (paths.empty()) fatalExit(Stream::out, "No matching images found\n");
+    freeClassMembership(classMembership);
 }
 
 }  // namespace craq
