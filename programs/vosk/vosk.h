@@ -24,7 +24,7 @@
 #include <vips/vips8>
 
 #include "config/locations.h"
-#include "crack/crackstats3.h"
+#include "crack/crackstats3_records.h"
 #include "pipeline/halvern4.h"
 
 namespace craq::earlier {

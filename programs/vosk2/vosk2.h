@@ -15,8 +15,8 @@
 #include <vector>
 
 #include "config/locations.h"
+#include "crack/crackstats3_records.h"
 #include "toolbox/filenames.h"
-#include "crack/crackstats3.h"
 
 namespace craq {
 
