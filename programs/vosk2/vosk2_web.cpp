@@ -161,24 +161,14 @@ void graphicalDisplay(result *hQueryResult, const double *category, int pr,
         std::printf("\n");
         const int queryClass = classCodeOf(category[0]);
         int n = 0;
-<<<<<<< HEAD
-        for (const result *r : rankedRecords(hQueryResult, kShown))
-            showResult(r, ++n, true, queryClass, locations, files);
-=======
         for (const result *r : rankedRecords(hQueryResult, kResultsShown))
-            showResult(r, ++n, true, queryClass, locations);
->>>>>>> b9fb30b (Text-line helpers move to toolbox/textline with one 32-bit strtol reader (strtol32) for every caller, so toolbox no longer reaches into classify; classCodeOf, the template line buffers, the word limit and the results shown are each defined once; silentStop names the error stop that prints nothing)
+            showResult(r, ++n, true, queryClass, locations, files);
     } else if (pr == 1) {
         // A list head without a source got no result: nothing to show.
         if (hQueryResult == nullptr || hQueryResult->source.empty()) return;
         int n = 0;
-<<<<<<< HEAD
-        for (const result *r = hQueryResult; r != nullptr && n < kShown; r = r->next)
-            showResult(r, ++n, false, 0, locations, files);
-=======
         for (const result *r = hQueryResult; r != nullptr && n < kResultsShown; r = r->next)
-            showResult(r, ++n, false, 0, locations);
->>>>>>> b9fb30b (Text-line helpers move to toolbox/textline with one 32-bit strtol reader (strtol32) for every caller, so toolbox no longer reaches into classify; classCodeOf, the template line buffers, the word limit and the results shown are each defined once; silentStop names the error stop that prints nothing)
+            showResult(r, ++n, false, 0, locations, files);
     }
     files.commitOrStop();
 }
