@@ -14,6 +14,7 @@
 #include <pthread.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -30,7 +31,7 @@ namespace {
 
 // ---- the register ---------------------------------------------------------
 
-enum Kind : int { kFree = 0, kTemporary = 1, kOnFailure = 2 };
+enum Kind : int { kFree = 0, kTemporary = 1, kOnFailure = 2, kHandedOver = 3 };
 
 struct Entry {
     char *path = nullptr;  // malloc'ed; the handler reads it
@@ -70,11 +71,31 @@ private:
 pthread_t ownerThread;
 bool handlersInstalled = false;
 
-void unlinkEntries(bool failed) {
+// Handed-over files go only with a signal: an error stop of a worker
+// leaves them to the process that took them.
+void unlinkEntries(bool failed, bool bySignal) {
     const std::vector<Entry> &list = entries();
     for (const Entry &e : list) {
         if (e.path == nullptr) continue;
-        if (e.kind == kTemporary || (failed && e.kind == kOnFailure)) unlink(e.path);
+        if (e.kind == kTemporary || (failed && e.kind == kOnFailure) ||
+            (bySignal && e.kind == kHandedOver))
+            unlink(e.path);
+    }
+}
+
+// Worker processes ended before this process's files are removed (a fixed
+// table: the handler must not allocate).  0 marks a free slot.
+constexpr int kMaxWorkers = 1024;
+pid_t workerPids[kMaxWorkers];
+
+void endWorkers() {
+    for (pid_t pid : workerPids)
+        if (pid > 0) kill(pid, SIGTERM);
+    for (pid_t &pid : workerPids) {
+        if (pid <= 0) continue;
+        while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        pid = 0;
     }
 }
 
@@ -85,7 +106,8 @@ extern "C" void onStopSignal(int sig) {
         errno = saved;
         return;
     }
-    unlinkEntries(true);
+    endWorkers();
+    unlinkEntries(true, true);
     // End by the same signal: it is delivered with the default action as
     // soon as this handler returns.
     struct sigaction dfl;
@@ -143,6 +165,20 @@ void unregisterPath(int slot) {
         e.kind = kFree;
     }
     std::free(path);
+}
+
+// The register slot of a temporary path; -1 when it has none.
+int slotOf(const std::string &path) {
+    SignalHold hold;
+    const std::vector<Entry> &list = entries();
+    for (std::size_t i = 0; i < list.size(); i++)
+        if (list[i].kind == kTemporary && path == list[i].path) return static_cast<int>(i);
+    return -1;
+}
+
+CommitHandOver &commitHandOver() {
+    static CommitHandOver *handOver = new CommitHandOver();
+    return *handOver;
 }
 
 // ---- names -------------------------------------------------------------------
@@ -253,6 +289,48 @@ int replaceProblem(const std::string &path) {
     return S_ISREG(st.st_mode) ? 0 : EINVAL;
 }
 
+// Renames each prepared file over its final path in order, all or none:
+// when one cannot be moved, those moved before it get their old files back
+// (a final path that did not exist before is removed again) and the
+// temporary files not moved are removed.
+bool moveIntoPlace(const std::vector<PreparedFile> &files, std::string *failedPath,
+                   std::string *reason) {
+    bool ok = true;
+    SignalHold hold;
+    std::vector<std::string> kept(files.size());
+    std::size_t moved = 0;
+    for (; moved < files.size(); moved++) {
+        const PreparedFile &m = files[moved];
+        // The last file needs no way back: nothing after it can fail.
+        const bool needOld = moved + 1 < files.size();
+        if ((needOld && !keepOld(m.finalPath, &kept[moved])) ||
+            rename(m.temporaryPath.c_str(), m.finalPath.c_str()) != 0) {
+            *failedPath = m.finalPath;
+            *reason = systemText(errno);
+            // A kept file whose rename failed goes back first.
+            if (!kept[moved].empty() && access(m.finalPath.c_str(), F_OK) != 0)
+                rename(kept[moved].c_str(), m.finalPath.c_str());
+            else if (!kept[moved].empty())
+                unlink(kept[moved].c_str());
+            ok = false;
+            break;
+        }
+    }
+    if (!ok) {
+        for (std::size_t j = moved; j-- > 0;) {
+            if (kept[j].empty())
+                unlink(files[j].finalPath.c_str());
+            else
+                rename(kept[j].c_str(), files[j].finalPath.c_str());
+        }
+        for (std::size_t j = moved; j < files.size(); j++) unlink(files[j].temporaryPath.c_str());
+    } else {
+        for (const std::string &k : kept)
+            if (!k.empty()) unlink(k.c_str());
+    }
+    return ok;
+}
+
 }  // namespace
 
 // ---- FileSet -----------------------------------------------------------------
@@ -347,42 +425,19 @@ bool FileSet::commit(std::string *failedPath, std::string *reason) {
         if (stat(m.finalPath.c_str(), &st) == 0) chmod(m.tempPath.c_str(), st.st_mode & 07777);
     }
 
-    bool ok = true;
-    {
-        SignalHold hold;
-        std::vector<std::string> kept(members_.size());
-        std::size_t moved = 0;
-        for (; moved < members_.size(); moved++) {
-            Member &m = members_[moved];
-            // The last file needs no way back: nothing after it can fail.
-            const bool needOld = moved + 1 < members_.size();
-            if ((needOld && !keepOld(m.finalPath, &kept[moved])) ||
-                rename(m.tempPath.c_str(), m.finalPath.c_str()) != 0) {
-                *failedPath = m.finalPath;
-                *reason = systemText(errno);
-                // A kept file whose rename failed goes back first.
-                if (!kept[moved].empty() && access(m.finalPath.c_str(), F_OK) != 0)
-                    rename(kept[moved].c_str(), m.finalPath.c_str());
-                else if (!kept[moved].empty())
-                    unlink(kept[moved].c_str());
-                ok = false;
-                break;
-            }
+    std::vector<PreparedFile> files;
+    for (const Member &m : members_) files.push_back({m.tempPath, m.finalPath});
+    if (commitHandOver()) {
+        {
+            SignalHold hold;
+            for (const Member &m : members_)
+                if (m.slot >= 0) entries()[static_cast<std::size_t>(m.slot)].kind = kHandedOver;
         }
-        if (!ok) {
-            for (std::size_t j = moved; j-- > 0;) {
-                if (kept[j].empty())
-                    unlink(members_[j].finalPath.c_str());
-                else
-                    rename(kept[j].c_str(), members_[j].finalPath.c_str());
-            }
-            for (std::size_t j = moved; j < members_.size(); j++)
-                unlink(members_[j].tempPath.c_str());
-        } else {
-            for (const std::string &k : kept)
-                if (!k.empty()) unlink(k.c_str());
-        }
+        members_.clear();
+        commitHandOver()(files);
+        return true;
     }
+    const bool ok = moveIntoPlace(files, failedPath, reason);
     for (Member &m : members_) unregisterPath(m.slot);
     members_.clear();
     return ok;
@@ -399,7 +454,52 @@ void removeOnFailure(const std::string &path) { registerPath(path, kOnFailure); 
 
 void removeRegisteredFiles(bool failed) {
     SignalHold hold;
-    unlinkEntries(failed);
+    endWorkers();
+    unlinkEntries(failed, false);
+}
+
+// ---- hand-over -------------------------------------------------------------------
+
+void setCommitHandOver(CommitHandOver handOver) { commitHandOver() = std::move(handOver); }
+
+void forgetHandedOver() {
+    std::vector<char *> released;
+    {
+        SignalHold hold;
+        for (Entry &e : entries()) {
+            if (e.kind != kHandedOver) continue;
+            released.push_back(e.path);
+            e.path = nullptr;
+            e.kind = kFree;
+        }
+    }
+    for (char *path : released) std::free(path);
+}
+
+void adoptTemporary(const std::string &path) { registerPath(path, kTemporary); }
+
+bool commitPrepared(const std::vector<PreparedFile> &files, std::string *failedPath,
+                    std::string *reason) {
+    const bool ok = moveIntoPlace(files, failedPath, reason);
+    for (const PreparedFile &f : files) unregisterPath(slotOf(f.temporaryPath));
+    return ok;
+}
+
+void registerWorkerProcess(pid_t pid) {
+    SignalHold hold;
+    installHandlers();
+    for (pid_t &slot : workerPids) {
+        if (slot == 0) {
+            slot = pid;
+            return;
+        }
+    }
+}
+
+void unregisterWorkerProcess(pid_t pid) {
+    SignalHold hold;
+    for (pid_t &slot : workerPids)
+        if (slot == pid) slot = 0;
 }
 
 bool canReplace(const std::string &path) { return replaceProblem(path) == 0; }

@@ -17,7 +17,10 @@
 // were and no temporary file stays behind.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -86,6 +89,48 @@ private:
 };
 
 // ===========================================================================
+// Files prepared in one process and moved into place by another
+// ===========================================================================
+//
+// A worker process of an ordered run (toolbox/workers.h) prepares a group
+// the usual way; its commit checks and flushes the files but hands the
+// group to the process that moves the groups into place in order.  Until
+// then the files stay in the worker's register as handed over: a stopping
+// signal still removes them there, an error stop of the worker leaves them
+// to the process they were handed to.
+
+struct PreparedFile {
+    std::string temporaryPath;  // complete, on disk, with the final file's permissions
+    std::string finalPath;      // symbolic links followed
+};
+
+// With a hand-over set, FileSet::commit gives each checked group to it
+// instead of renaming it, and reports success.  Empty: commit renames.
+using CommitHandOver = std::function<void(const std::vector<PreparedFile> &)>;
+void setCommitHandOver(CommitHandOver handOver);
+
+// Drops the handed-over files from this process's register (the process
+// they went to has taken them).
+void forgetHandedOver();
+
+// Registers a temporary file another process prepared, so this process's
+// stops remove it until commitPrepared moves it.
+void adoptTemporary(const std::string &path);
+
+// The renames of FileSet::commit for a handed-over group: all or none, the
+// old files back when one cannot be moved, every temporary file removed on
+// failure (*failedPath, *reason as commit).  The files leave the register.
+bool commitPrepared(const std::vector<PreparedFile> &files, std::string *failedPath,
+                    std::string *reason);
+
+// Worker processes that every stop of this process ends first: they are
+// sent SIGTERM (their own handlers remove their temporary files) and
+// waited for before this process removes its files.  Unregistered once
+// waited for by their owner.
+void registerWorkerProcess(pid_t pid);
+void unregisterWorkerProcess(pid_t pid);
+
+// ===========================================================================
 // The register and its clean-up
 // ===========================================================================
 
@@ -93,8 +138,10 @@ private:
 // or a stopping signal removes it (the query files of a query that fails).
 void removeOnFailure(const std::string &path);
 
-// Removes every registered temporary file and, when failed, the files of
-// removeOnFailure.  endProcess calls it; only async-signal-safe calls.
+// Ends the registered worker processes, then removes every registered
+// temporary file (handed-over ones only by a signal) and, when failed, the
+// files of removeOnFailure.  endProcess calls it; only async-signal-safe
+// calls.
 void removeRegisteredFiles(bool failed);
 
 // True when path can take a new file in its place as the programs expect:

@@ -29,6 +29,7 @@
 #include "toolbox/nrutil.h"
 #include "toolbox/safefile.h"
 #include "toolbox/vipsio.h"
+#include "toolbox/workers.h"
 
 namespace craq {
 
@@ -110,29 +111,38 @@ void requireReplaceable(const std::string &path, const char *message) {
     if (!canReplace(path)) fatalExit(Stream::out, message);
 }
 
+// The per-image code of both forms: the pipeline in mode 3 on the image at
+// path, its template line going to map.  The class-membership vector and
+// the record are its own; mode 3 reads and writes neither.
+void trainImage(const std::string &path, std::FILE *map, const Locations &where) {
+    vips::VImage image = loadImage(path);
+    result *record = makeNodeResult();
+    double *classMembership = dvector(0, 4);
+    setTemplateOutput(map);
+    halvern4(record, image, path, classMembership, true, 3, where);
+    setTemplateOutput(nullptr);
+    free_dvector(classMembership, 0, 4);
+    freeResultList(record);
+}
+
+TaskFunction trainingTask(const Locations &where) {
+    return [&where](const std::string &path, std::FILE *map) { trainImage(path, map, where); };
+}
+
 // Runs the pipeline in mode 3 on every image entry of folder (which ends
 // in '/' or is ""), its template lines going to map, printing each entry
-// name.  One class-membership vector serves every image; mode 3 reads and
-// writes neither it nor the record.
+// name; the images are shared among worker processes and put out in
+// listing order (toolbox/workers.h).
 void trainFolder(const std::string &folder, std::FILE *map, const Locations &where) {
     const std::vector<std::string> names = trainingImages(folder);
-    double *classMembership = dvector(0, 4);
-    int processed = 0;
-    setTemplateOutput(map);
-    for (const std::string &name : names) {
-        const std::string path = folder + name;
-        vips::VImage image = loadImage(path);
-        result *record = makeNodeResult();
-        halvern4(record, image, path, classMembership, true, 3, where);
-        freeResultList(record);
-        std::printf(" %s processed\n", name.c_str());
-        processed++;
-    }
-    setTemplateOutput(nullptr);
     // The folder was counted a moment ago; it can only be empty now if its
     // images were removed in between.
-    if (processed == 0) fatalExit(Stream::out, "No matching images found\n");
-    free_dvector(classMembership, 0, 4);
+    if (names.empty()) fatalExit(Stream::out, "No matching images found\n");
+    OrderedRun run;
+    for (const std::string &name : names) run.args.push_back(folder + name);
+    run.data = map;
+    run.done = [&names](std::size_t i) { std::printf(" %s processed\n", names[i].c_str()); };
+    runInOrder(run, trainingTask(where));
 }
 
 }  // namespace
@@ -185,6 +195,7 @@ int findImageFile(const std::string &folder, const Locations &where) {
 // fails the count check, or an image that stops the run, leaves the old set
 // as it was.
 void genMapFolder(const std::string &folder, const Locations &where) {
+    serveIfWorker(trainingTask(where));
     const std::string prefix = folderPrefix(folder);
     const TemplatePaths paths = templatePaths(where);
 
@@ -281,6 +292,7 @@ std::vector<TrainingLine> readImageLabels(const Locations &where) {
 }
 
 void genMapText(const Locations &where) {
+    serveIfWorker(trainingTask(where));
     const std::vector<TrainingLine> list = readImageLabels(where);
     // An empty list would replace the set by one without templates.
     if (list.empty())
@@ -295,21 +307,14 @@ void genMapText(const Locations &where) {
     std::fprintf(set.map, "%d %d %d\n", count, kFeatures, kClasses);
     std::fprintf(set.labels, "%d %d %d\n", count, kFeatures, kClasses);
 
-    result *record = makeNodeResult();
-    setTemplateOutput(set.map);
-    int number = 0;
-    for (const TrainingLine &line : list) {
-        number++;
-        vips::VImage image = loadImage(line.path);
-        double *classMembership = dvector(0, 4);
-        halvern4(record, image, line.path, classMembership, true, 3, where);
-        free_dvector(classMembership, 0, 4);
-
-        std::fprintf(set.labels, "%ld\n", checkedLabel(line.label, number));
-        std::printf("%s processed, class:  %s\n", line.path.c_str(), line.label.c_str());
-    }
-    setTemplateOutput(nullptr);
-    freeResultList(record);
+    OrderedRun run;
+    for (const TrainingLine &line : list) run.args.push_back(line.path);
+    run.data = set.map;
+    run.done = [&](std::size_t i) {
+        std::fprintf(set.labels, "%ld\n", checkedLabel(list[i].label, static_cast<int>(i) + 1));
+        std::printf("%s processed, class:  %s\n", list[i].path.c_str(), list[i].label.c_str());
+    };
+    runInOrder(run, trainingTask(where));
     set.files.commitOrStop();
 }
 

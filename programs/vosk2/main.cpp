@@ -7,8 +7,11 @@
 #include "config/locations.h"
 #include "programs/vosk2/vosk2.h"
 #include "toolbox/vipsio.h"
+#include "toolbox/workers.h"
 
 int main(int argc, char **argv) {
+    // Folder commands run their images in workers: this program started again.
+    craq::allowWorkerProcesses(argc, argv);
     craq::startImageLibrary(argv[0]);
 #ifdef VOSK2_RELATIVE_LOCATIONS
     static const craq::Locations locations{"data/", "web/", "web/placeholder/", "", ""};

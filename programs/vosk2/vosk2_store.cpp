@@ -7,6 +7,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <map>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "toolbox/fatal.h"
 #include "toolbox/filenames.h"
 #include "toolbox/vipsio.h"
+#include "toolbox/workers.h"
 
 namespace craq {
 
@@ -137,9 +139,12 @@ void deleteTemp(const Locations &locations) {
 }
 
 // Runs the pipeline (mode 1, merge setting set) on every image entry of
-// folder in listing order, with one class-membership vector for the whole
-// folder.  An image the pipeline finds without cracks ends the whole run
-// there; what was stored before stays.  An image whose name cannot be
+// folder in listing order, with one class-membership vector per process
+// (the classifier fills it whole for every network, so carrying it from
+// image to image changes nothing).  The images are shared among worker
+// processes (toolbox/workers.h) and stored in listing order.  An image the
+// pipeline finds without cracks ends the whole run there; what was stored
+// before stays, nothing after it is stored.  An image whose name cannot be
 // stored stops the run before any image is stored.
 std::vector<std::string> storableImages(const std::string &folder) {
     const std::string prefix = folderPrefix(folder);
@@ -151,15 +156,32 @@ std::vector<std::string> storableImages(const std::string &folder) {
 }
 
 void genFV(const std::string &folder, const Locations &locations) {
-    const std::vector<std::string> paths = storableImages(folder);
     double *classMembership = newClassMembership();
-    for (const std::string &path : paths) {
+    const TaskFunction storeImage = [&](const std::string &path, std::FILE *) {
         vips::VImage image = loadImage(path);
         result *record = makeNodeResult();
         halvern4(record, image, path, classMembership, true, 1, locations);
         freeResultList(record);
+    };
+    serveIfWorker(storeImage);
+
+    OrderedRun run;
+    run.args = storableImages(folder);
+    if (run.args.empty()) fatalExit(Stream::out, "No matching images found\n");
+    // Two images of one store name share an entry, and the later one reads
+    // what the earlier one stored: it waits until that is in place.
+    std::map<std::string, long> lastOfName;
+    for (std::size_t i = 0; i < run.args.size(); i++) {
+        std::string name;
+        long after = -1;
+        if (storeName(run.args[i], &name)) {
+            const auto it = lastOfName.find(name);
+            if (it != lastOfName.end()) after = it->second;
+            lastOfName[name] = static_cast<long>(i);
+        }
+        run.after.push_back(after);
     }
-    if (paths.empty()) fatalExit(Stream::out, "No matching images found\n");
+    runInOrder(run, storeImage);
     freeClassMembership(classMembership);
 }
 
