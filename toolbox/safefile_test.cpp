@@ -175,6 +175,80 @@ TEST(SafeFile_register, removeOnFailureKeepsFilesOfAGoodRun) {
     }
 }
 
+// A worker's commit hands the checked group over instead of moving it: the
+// old files stay until the taking process moves the group.  An error stop of
+// the worker leaves handed-over files to the taker; a signal removes them.
+TEST(SafeFile_handOver, groupMovedByTheTaker) {
+    struct Case {
+        const char *name;
+        int signal;  // 0: an error stop of the worker after the hand-over
+    };
+    for (const Case &c : {Case{"error stop", 0}, Case{"SIGTERM", SIGTERM}}) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        writeFile(dir.file("a.dat"), "old a\n");
+        const std::string list = dir.file("handed");
+        test::RunResult r = runCaptured([&] {
+            std::vector<PreparedFile> got;
+            setCommitHandOver([&](const std::vector<PreparedFile> &files) { got = files; });
+            FileSet set;
+            std::fputs("new a\n", set.create(dir.file("a.dat")));
+            std::fputs("new b\n", set.create(dir.file("b.dat")));
+            set.commitOrStop();
+            std::string text;
+            for (const PreparedFile &f : got) text += f.temporaryPath + "\n" + f.finalPath + "\n";
+            writeFile(list, text);
+            if (c.signal != 0) raise(c.signal);
+            fatalExit(Stream::out, "stop\n");
+        });
+        const std::vector<std::string> l = test::lines(readFile(list));
+        ASSERT_EQ(l.size(), 4u);
+        EXPECT_EQ(l[1], dir.file("a.dat"));
+        EXPECT_EQ(l[3], dir.file("b.dat"));
+        EXPECT_EQ(readFile(dir.file("a.dat")), "old a\n");
+        if (c.signal != 0) {
+            EXPECT_EQ(r.signal, c.signal);
+            EXPECT_FALSE(test::fileExists(l[0]));
+            EXPECT_FALSE(test::fileExists(l[2]));
+            continue;
+        }
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(readFile(l[0]), "new a\n");
+        // The taker: its stop removes what it adopted, its commit moves it.
+        runCaptured([&] {
+            adoptTemporary(l[0]);
+            adoptTemporary(l[2]);
+            fatalExit(Stream::out, "");
+        });
+        EXPECT_FALSE(test::fileExists(l[0]));
+        EXPECT_FALSE(test::fileExists(l[2]));
+        writeFile(l[0], "new a\n");
+        writeFile(l[2], "new b\n");
+        std::string path, reason;
+        ASSERT_TRUE(commitPrepared({{l[0], l[1]}, {l[2], l[3]}}, &path, &reason)) << reason;
+        EXPECT_EQ(readFile(dir.file("a.dat")), "new a\n");
+        EXPECT_EQ(readFile(dir.file("b.dat")), "new b\n");
+        EXPECT_EQ(entries(dir), (std::vector<std::string>{"a.dat", "b.dat", "handed"}));
+    }
+}
+
+// A group that cannot be moved whole leaves the old files and no
+// temporary file.
+TEST(SafeFile_handOver, commitPreparedIsAllOrNothing) {
+    TempDir dir;
+    writeFile(dir.file("a.dat"), "old a\n");
+    std::filesystem::create_directories(dir.file("b.dat/inside"));
+    writeFile(dir.file(".a.new"), "new a\n");
+    writeFile(dir.file(".b.new"), "new b\n");
+    std::string path, reason;
+    EXPECT_FALSE(commitPrepared({{dir.file(".a.new"), dir.file("a.dat")},
+                                 {dir.file(".b.new"), dir.file("b.dat")}},
+                                &path, &reason));
+    EXPECT_EQ(path, dir.file("b.dat"));
+    EXPECT_EQ(readFile(dir.file("a.dat")), "old a\n");
+    EXPECT_EQ(entries(dir), (std::vector<std::string>{"a.dat", "b.dat"}));
+}
+
 TEST(SafeFile_create, namedTemporaryAndFollowedLink) {
     TempDir dir;
     writeFile(dir.file("temp_map.dat"), "left by an earlier run\n");

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "pipeline/halvern4.h"
 #include "programs/vosk2/vosk2.h"
 #include "programs/vosk2/vosk2_test_support.h"
 #include "tests/support/failures.h"
@@ -428,6 +429,133 @@ TEST(Vosk2_program, regression_signalMidRunChangesNothingStored) {
         EXPECT_EQ(r.signal, sig) << r.status;
         EXPECT_EQ(test::differences(before, test::snapshot(c.roots.dir.path())),
                   std::vector<std::string>{});
+    }
+}
+
+// ---- folder runs on several workers ----
+
+// A folder run with CRAQ_WORKERS set: what it printed and how it ended, and
+// the data root afterwards.
+struct FolderRun {
+    RunResult r;
+    test::FolderSnapshot data;
+};
+
+FolderRun runWith(const char *workers, const TestRoots &roots, const std::vector<std::string> &args) {
+    test::ScopedEnv env("CRAQ_WORKERS", workers);
+    FolderRun run;
+    run.r = runVosk2(roots, args);
+    run.data = test::snapshot(roots.data(""));
+    return run;
+}
+
+void expectSameRun(const FolderRun &one, const FolderRun &many) {
+    EXPECT_EQ(many.r.out, one.r.out);
+    EXPECT_EQ(many.r.err, one.r.err);
+    EXPECT_EQ(many.r.status, one.r.status);
+    EXPECT_EQ(many.r.signal, one.r.signal);
+    EXPECT_EQ(test::differences(one.data, many.data), std::vector<std::string>{});
+}
+
+// Store names of the image entries of folder in listing order.
+std::vector<std::string> listedStoreNames(const std::string &folder) {
+    std::vector<std::string> names;
+    for (const std::string &entry : folderEntries(folder)) {
+        std::string name;
+        if (isImageEntry(entry) && storeName(entry, &name)) names.push_back(name);
+    }
+    return names;
+}
+
+// Several workers store the same files, print the same lines in the same
+// order and end the same way as one process: a plain folder, images that
+// share a store name (each waits for the one before it, which it replaces,
+// and the replacement is said in order), and an entry stored before by
+// another image.
+TEST(Vosk2_program, workersStoreAsOneProcess) {
+    const char *const workerCounts[] = {"2", "3", "8"};
+    for (const char *workers : workerCounts) {
+        SCOPED_TRACE(workers);
+        FolderRun runs[2];
+        for (int k = 0; k < 2; k++) {
+            Collection c;
+            for (int i = 0; i < 6; i++)
+                writeCrackImage(c.image("x." + std::to_string(i) + ".jpg"),
+                                i % 2 ? Pattern::rings : Pattern::grid, 13 + 2 * i);
+            for (int i = 0; i < 5; i++)
+                writeCrackImage(c.image("copy" + std::to_string(i) + ".tif"), Pattern::web, 15 + i);
+            test::writeStoreFile(c.roots.data("FV/fv_x.dat"), "elsewhere/x.jpg", {});
+            runs[k] = runWith(k == 0 ? "1" : workers, c.roots, {"-generateFV", "-folder", "images/"});
+        }
+        ASSERT_EQ(runs[0].r.status, 0) << runs[0].r.out;
+        EXPECT_NE(runs[0].r.err.find("elsewhere/x.jpg and images/x."), std::string::npos);
+        expectSameRun(runs[0], runs[1]);
+    }
+}
+
+// An image without cracks stops the run at its place in the listing: the
+// images before it are stored, those after it are not, and the output and
+// status are those of one process.
+TEST(Vosk2_program, workersStopWhereTheImageStops) {
+    const std::vector<unsigned char> blank(160 * 120, 200);
+    for (int stopAt : {0, 4, 9}) {
+        SCOPED_TRACE(stopAt);
+        FolderRun runs[2];
+        std::vector<std::string> order;
+        for (int k = 0; k < 2; k++) {
+            TestRoots roots;
+            writeTemplateSet(roots);
+            for (int i = 0; i < 10; i++)
+                writeCrackImage(roots.dir.file("images/i" + std::to_string(i) + ".jpg"),
+                                Pattern::grid, 15 + i);
+            const std::vector<std::string> listed = listedStoreNames(roots.dir.file("images"));
+            ASSERT_EQ(listed.size(), 10u);
+            if (k > 0) {
+                ASSERT_EQ(listed, order);
+            }
+            order = listed;
+            // Written into the listed file itself, so the listing stays.
+            writeImage(imageFromBytes(blank.data(), 160, 120), roots.dir.file("blank.jpg"));
+            writeFile(roots.dir.file("images/" + order[static_cast<std::size_t>(stopAt)] + ".jpg"),
+                      readFile(roots.dir.file("blank.jpg")));
+            ASSERT_EQ(listedStoreNames(roots.dir.file("images")), order);
+            runs[k] = runWith(k == 0 ? "1" : "3", roots, {"-generateFV", "-folder", "images/"});
+        }
+        expectSameRun(runs[0], runs[1]);
+        EXPECT_EQ(runs[1].r.status, 1);
+        const std::string noCracks = "\n image is suspected to contain no cracks..exiting program.\n";
+        ASSERT_GE(runs[1].r.out.size(), noCracks.size());
+        EXPECT_EQ(runs[1].r.out.substr(runs[1].r.out.size() - noCracks.size()), noCracks);
+        for (int i = 0; i < 10; i++) {
+            SCOPED_TRACE(order[static_cast<std::size_t>(i)]);
+            EXPECT_EQ(runs[1].data.count("FV/fv_" + order[static_cast<std::size_t>(i)] + ".dat"),
+                      i < stopAt ? 1u : 0u);
+            EXPECT_EQ(runs[1].data.count("FVC/fvc_" + order[static_cast<std::size_t>(i)] + ".dat"),
+                      i < stopAt ? 1u : 0u);
+        }
+    }
+}
+
+// A signal to a run on several workers ends the workers too: nothing stored
+// changes except whole entries, no temporary file is left, and no worker
+// keeps running.
+TEST(Vosk2_program, regression_signalEndsTheWorkersToo) {
+    Collection c;
+    for (int i = 0; i < 40; i++)
+        std::filesystem::copy_file(c.image("grid.jpg"), c.image("copy" + std::to_string(i) + ".jpg"));
+    c.store();
+    const test::FolderSnapshot before = test::snapshot(c.roots.dir.path());
+    test::ScopedEnv env("CRAQ_WORKERS", "3");
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(sig);
+        test::Disturbance how;
+        how.signal = sig;
+        how.trigger = "successfully written";
+        RunResult r = runVosk2Under(c.roots, {"-generateFV", "-folder", "images"}, how);
+        EXPECT_EQ(r.signal, sig) << r.status;
+        EXPECT_EQ(test::differences(before, test::snapshot(c.roots.dir.path())),
+                  std::vector<std::string>{});
+        EXPECT_EQ(test::processesIn(c.roots.dir.path()), std::vector<int>{});
     }
 }
 

@@ -7,6 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <stdexcept>
 
@@ -102,6 +103,39 @@ RunResult runProgramUnder(const std::string &program, const std::vector<std::str
     if (WIFEXITED(wstatus)) r.status = WEXITSTATUS(wstatus);
     if (WIFSIGNALED(wstatus)) r.signal = WTERMSIG(wstatus);
     return r;
+}
+
+std::vector<int> processesIn(const std::string &folder) {
+    std::error_code ec;
+    std::string root = std::filesystem::weakly_canonical(folder, ec).string();
+    while (root.size() > 1 && root.back() == '/') root.pop_back();
+    std::vector<int> pids;
+    for (const auto &e : std::filesystem::directory_iterator("/proc", ec)) {
+        const std::string name = e.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        const int pid = std::stoi(name);
+        if (pid == getpid()) continue;
+        std::error_code linkError;
+        const std::string cwd = std::filesystem::read_symlink(e.path() / "cwd", linkError).string();
+        if (linkError) continue;
+        if (cwd == root || cwd.compare(0, root.size() + 1, root + "/") == 0) pids.push_back(pid);
+    }
+    return pids;
+}
+
+ScopedEnv::ScopedEnv(const char *name, const char *value) : name_(name) {
+    if (const char *old = std::getenv(name)) {
+        had_ = true;
+        old_ = old;
+    }
+    setenv(name, value, 1);
+}
+
+ScopedEnv::~ScopedEnv() {
+    if (had_)
+        setenv(name_.c_str(), old_.c_str(), 1);
+    else
+        unsetenv(name_.c_str());
 }
 
 }  // namespace craq::test

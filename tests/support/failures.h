@@ -35,4 +35,22 @@ RunResult runProgramUnder(const std::string &program, const std::vector<std::str
                           const Disturbance &how, const std::string &workDir,
                           const std::string &input = "");
 
+// The processes (other than the caller) whose current folder is folder or
+// lies below it: what a run left running there.
+std::vector<int> processesIn(const std::string &folder);
+
+// Sets an environment variable for the life of the object (the programs a
+// test starts inherit it); the old value comes back after.
+class ScopedEnv {
+public:
+    ScopedEnv(const char *name, const char *value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv &) = delete;
+    ScopedEnv &operator=(const ScopedEnv &) = delete;
+
+private:
+    std::string name_, old_;
+    bool had_ = false;
+};
+
 }  // namespace craq::test
