@@ -431,3 +431,122 @@ TEST(Pelko_program, regression_signalMidRunLeavesTheSetAsItWas) {
 
 }  // namespace
 }  // namespace craq
+
+namespace craq {
+namespace {
+
+// ---- training on several workers ----
+
+// A training run with CRAQ_WORKERS set: what it printed and how it ended,
+// and the template folder afterwards.
+struct TrainingRun {
+    RunResult r;
+    test::FolderSnapshot cl;
+};
+
+// Runs args on a fresh training set (trained first when append) with the
+// list line `blankLine` (0-based, -1 none) naming an image without cracks
+// and the folder more/ holding one when blankInFolder.
+TrainingRun trainWith(const char *workers, const std::vector<std::string> &args,
+                      const std::string &input, int blankLine, bool blankInFolder) {
+    TrainingSet set;
+    if (input == "a") set.train();
+    writeFolder(set.roots);
+    const std::vector<unsigned char> blank(160 * 120, 200);
+    writeImage(imageFromBytes(blank.data(), 160, 120), set.roots.dir.file("images/blank.jpg"));
+    if (blankInFolder)
+        writeImage(imageFromBytes(blank.data(), 160, 120), set.roots.dir.file("more/blank.jpg"));
+    if (args[0] == "-generateMap") {
+        writeFile(set.roots.cl("image_label.dat"), blankInFolder ? "4 0\n" : "3 0\n");
+    } else {
+        std::string list;
+        for (std::size_t i = 0; i < set.paths.size(); i++)
+            list += (static_cast<int>(i) == blankLine ? std::string("images/blank.jpg") : set.paths[i]) +
+                    " " + std::to_string(set.labels[i]) + "\n";
+        writeFile(set.roots.cl("image_label.dat"), list);
+    }
+    const test::FolderSnapshot before = test::snapshot(set.roots.cl(""));
+    test::ScopedEnv env("CRAQ_WORKERS", workers);
+    TrainingRun run;
+    run.r = set.run(args, input);
+    run.cl = test::snapshot(set.roots.cl(""));
+    // A run that stops leaves the template set as it was.
+    if (run.r.status != 0) {
+        EXPECT_EQ(test::differences(before, run.cl), std::vector<std::string>{});
+    }
+    return run;
+}
+
+// Several workers write the same template set, print the same lines in the
+// same order and end the same way as one process, in both forms, also when
+// an image without cracks stops the run at its place.
+TEST(Pelko_program, workersTrainAsOneProcess) {
+    struct Case {
+        const char *name;
+        std::vector<std::string> args;
+        std::string input;
+        int blankLine;
+        bool blankInFolder;
+    };
+    const std::vector<std::string> list = {"train", "-textfile"};
+    const std::vector<std::string> folder = {"-generateMap", "-folder", "more/"};
+    const Case cases[] = {
+        {"list", list, "", -1, false},
+        {"create", folder, "c", -1, false},
+        {"append", folder, "a", -1, false},
+        {"list, first stops", list, "", 0, false},
+        {"list, line 7 stops", list, "", 6, false},
+        {"list, last stops", list, "", 11, false},
+        {"create, one stops", folder, "c", -1, true},
+    };
+    const std::string noCracks = "\n image is suspected to contain no cracks..exiting program.\n";
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        const TrainingRun one = trainWith("1", c.args, c.input, c.blankLine, c.blankInFolder);
+        const TrainingRun many = trainWith("3", c.args, c.input, c.blankLine, c.blankInFolder);
+        EXPECT_EQ(many.r.out, one.r.out);
+        EXPECT_EQ(many.r.err, one.r.err);
+        EXPECT_EQ(many.r.status, one.r.status);
+        EXPECT_EQ(test::differences(one.cl, many.cl), std::vector<std::string>{});
+        const bool stops = c.blankLine >= 0 || c.blankInFolder;
+        EXPECT_EQ(many.r.status, stops ? 1 : 0) << many.r.out;
+        if (stops) {
+            ASSERT_GE(many.r.out.size(), noCracks.size());
+            EXPECT_EQ(many.r.out.substr(many.r.out.size() - noCracks.size()), noCracks);
+        }
+        // The list form reports exactly the images before the stop.
+        if (c.blankLine >= 0) {
+            EXPECT_EQ(static_cast<int>(lines(many.r.out).size()) - 2, c.blankLine) << many.r.out;
+        }
+    }
+}
+
+// A signal to a training run on several workers ends the workers too: the
+// template set stays as it was and no worker keeps running.
+TEST(Pelko_program, regression_signalEndsTheWorkersToo) {
+    TrainingSet set;
+    set.train();
+    // Long paths, so that the report reaches the pipe while the run goes on.
+    std::string list, detour;
+    for (int i = 0; i < 60; i++) detour += "./";
+    for (int i = 0; i < 80; i++)
+        list += detour + set.paths[i % set.paths.size()] + " " +
+                std::to_string(set.labels[i % set.labels.size()]) + "\n";
+    writeFile(set.roots.cl("image_label.dat"), list);
+    const test::FolderSnapshot before = test::snapshot(set.roots.cl(""));
+    test::ScopedEnv env("CRAQ_WORKERS", "3");
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(sig);
+        test::Disturbance how;
+        how.signal = sig;
+        how.trigger = "processed, class:";
+        RunResult r = runPelkoUnder(set.roots, {"train", "-textfile"}, how);
+        EXPECT_EQ(r.signal, sig) << r.status;
+        EXPECT_EQ(test::differences(before, test::snapshot(set.roots.cl(""))),
+                  std::vector<std::string>{});
+        EXPECT_EQ(test::processesIn(set.roots.dir.path()), std::vector<int>{});
+    }
+}
+
+}  // namespace
+}  // namespace craq
