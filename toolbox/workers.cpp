@@ -230,10 +230,17 @@ bool startWorker(Worker *w, char *const *argv, char *const *envp) {
     pthread_sigmask(SIG_BLOCK, &all, &old);
     const pid_t pid = fork();
     if (pid == 0) {
+        // Handlers go (they would act on this process's files); a signal
+        // that is ignored stays ignored (a file-size limit then fails the
+        // write), except SIGTERM, by which the run ends its workers.
         struct sigaction dfl;
         std::memset(&dfl, 0, sizeof dfl);
         dfl.sa_handler = SIG_DFL;
-        for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGXFSZ, SIGPIPE}) sigaction(sig, &dfl, nullptr);
+        for (int sig = 1; sig < NSIG; sig++) {
+            struct sigaction current;
+            if (sig == SIGKILL || sig == SIGSTOP || sigaction(sig, nullptr, &current) != 0) continue;
+            if (sig == SIGTERM || current.sa_handler != SIG_IGN) sigaction(sig, &dfl, nullptr);
+        }
         sigset_t none;
         sigemptyset(&none);
         // Terminal signals reach the run only; it ends its workers itself.
