@@ -25,6 +25,7 @@ struct crknwk;
 struct imageInfo;
 struct CRKIMG;
 struct globalFtr;
+struct CrackLookup;
 
 // ===========================================================================
 // Merge rules
@@ -136,30 +137,53 @@ float accScheme3(int ya1, int xa1, int ya2, int xa2, int yb1, int xb1, int yb2, 
 // ===========================================================================
 // The crack list is the list of traced cracks; the network list's first
 // record is made by the caller (mergeA and mergeB give it a new member
-// list).  The cracks keep the ind, label and check of the last grouping.  After mergeA and mergeB, numOfCrkNwk =
-// records of the network list + 1 (an absorbed first record counted);
-// mergeC leaves it.
+// list).  The cracks keep the ind, label and check of the last grouping.
+// After mergeA and mergeB, numOfCrkNwk = records of the network list + 1
+// (an absorbed first record counted); mergeC leaves it.
 
 // Pair test of the merges; mergeSetting is passed through.
 using MergePredicate = unsigned char (*)(crknwk *a, crknwk *b, unsigned char mergeSetting);
 
+// Extra step of absorbing other into network, right after the counts and
+// lengths are added (network's length already includes other's).
+using RatioStep = void (*)(crknwk *network, crknwk *other);
+
+// The axis step of absorbing: network's axis of minimum inertia (and what
+// the rule keeps with it) over the pixels of its member cracks.
+using AxisStep = void (*)(crknwk *network, const CrackLookup &cracks);
+
 // When a growing network's axis of minimum inertia and rotated rectangle
-// are recomputed over its member pixels.
+// are recomputed over its member pixels.  Only mergeB's absorption step
+// asks the pair test about networks; the grouping of cracks and mergeC
+// never do, so there the shape is computed once per grown network either
+// way.
 enum class ShapeRefresh {
     // Once per grown network at the end of the operation.  Gives the same
     // final values as everyAbsorption for a pair test that reads neither
     // (adaptiveMerging does not).
     atEnd,
-    // After every absorption: for pair tests that read them (mergeRuleB).
+    // After every absorption while networks are tested: for pair tests
+    // that read them (mergeRuleB).
     everyAbsorption,
 };
 
-// The merges answer adaptiveMerging themselves (from compact boxes and a
-// grid over them); any other predicate is asked pair by pair, with the
-// same results.
+// What a merge asks and does, besides its loops: the pair test and the
+// absorb step.  The defaults are this system's; the earlier tool passes
+// its own (programs/vosk/vosk_merge.cpp).  The merges answer
+// adaptiveMerging themselves (from compact boxes and a grid over them); any
+// other predicate is asked pair by pair, with the same results.
 struct MergeRule {
     MergePredicate predicate = adaptiveMerging;
     ShapeRefresh refresh = ShapeRefresh::atEnd;
+    // Null: none.  Given: the network's globalLineToLengthRatio is kept by
+    // this step, and the copy set carries the first member's.
+    RatioStep ratioStep = nullptr;
+    // Null: recalculateAxisOfMinInertia (crack/moments.h, the angle only).
+    AxisStep axisStep = nullptr;
+    // mergeA: the first member of each group, after its copy set, goes
+    // through the absorb step too (ratio, centre, box, densities, shape)
+    // without its counts, length, sums and bins being added a second time.
+    bool absorbFirstMember = false;
 };
 
 // Copies the copy set (counts, length, coordinate sums, centroid,
@@ -202,6 +226,16 @@ void modifyBoundary(crknwk *network, crknwk *other);
 // An absorbed first record is released; returns the head of the network
 // list (networks, or its successor).
 crknwk *crackMerge(crknwk *cracks, crknwk *networks, imageInfo *info, bool mergeSetting);
+
+// Fills labels[1..n] (int vector from 1) with the cluster of each of the n
+// networks of the list: the clustering step of the merge sequence.
+using ClusterStep = void (*)(crknwk *networks, int n, int *labels);
+
+// The same sequence with the given merge rule and clustering step (the
+// one above: MergeRule{} and the clustering vectors of constructFV with
+// hClustering over four features).
+crknwk *crackMerge(crknwk *cracks, crknwk *networks, imageInfo *info, bool mergeSetting,
+                   const MergeRule &rule, ClusterStep cluster);
 
 // ---- single-field updates (box-area densities as the merges compute them) ----
 void modifyCentre(crknwk *network, crknwk *other);           // sums += other's; centre
