@@ -9,9 +9,13 @@
 //   mergeB, setting clear: the box-corner rule (a single stored image);
 //     also on 12,000 hand-built cracks that touch nothing, where every
 //     network stays and is tested again in the absorption passes;
-//   mergeB, setting set, shapes after every absorption (the path a pair
-//     test that reads the rectangles needs), on the first n cracks only:
-//     its cost grows with the square of n.
+//   mergeB, setting set, shapes after every absorption between networks,
+//     on the first n cracks only (the grouping puts every crack into one
+//     network, whose shape is computed once);
+//   mergeB, setting clear, a pair test that reads the rectangles (box and
+//     rotated-rectangle rule, as the earlier tool asks), shapes after every
+//     absorption between networks, on the first n cracks only: every pair
+//     is asked, so its cost grows with the square of n.
 #include <benchmark/benchmark.h>
 
 #include <cstdint>
@@ -180,21 +184,41 @@ void BM_merge_mergeB_boxRuleApart(benchmark::State &state) {
 }
 BENCHMARK(BM_merge_mergeB_boxRuleApart)->Unit(benchmark::kMillisecond);
 
-// The first state.range(0) cracks, shapes recomputed after every absorption.
-void BM_merge_mergeB_everyAbsorption(benchmark::State &state) {
+// mergeB on the first state.range(0) cracks with the given setting and rule.
+void runOnFirstCracks(benchmark::State &state, bool mergeSetting, const craq::MergeRule &rule) {
     Image &img = image();
     craq::crknwk *cut = img.cracks;
     for (int64_t i = 1; i < state.range(0) && cut->next != nullptr; i++) cut = cut->next;
     craq::crknwk *rest = cut->next;
     cut->next = nullptr;
-    const craq::MergeRule rule{craq::adaptiveMerging, craq::ShapeRefresh::everyAbsorption};
-    runMerge(state, [&rule](craq::crknwk *c, craq::crknwk *n, craq::imageInfo *info) {
-        craq::mergeB(c, n, info, true, rule);
+    runMerge(state, [&](craq::crknwk *c, craq::crknwk *n, craq::imageInfo *info) {
+        craq::mergeB(c, n, info, mergeSetting, rule);
     });
     cut->next = rest;
     state.counters["cracks"] = static_cast<double>(state.range(0));
 }
+
+void BM_merge_mergeB_everyAbsorption(benchmark::State &state) {
+    runOnFirstCracks(state, true,
+                     craq::MergeRule{craq::adaptiveMerging, craq::ShapeRefresh::everyAbsorption});
+}
 BENCHMARK(BM_merge_mergeB_everyAbsorption)
+    ->Arg(500)
+    ->Arg(1000)
+    ->Arg(2000)
+    ->Unit(benchmark::kMillisecond);
+
+// Box-corner and rotated-rectangle rule must both hold.
+unsigned char boxAndRectangle(craq::crknwk *a, craq::crknwk *b, unsigned char mergeSetting) {
+    if (mergeSetting != 0) return 1;
+    return craq::mergeRuleA(a, b) == 1 && craq::mergeRuleB(a, b) == 1 ? 1 : 0;
+}
+
+void BM_merge_mergeB_rectangleRule(benchmark::State &state) {
+    runOnFirstCracks(state, false,
+                     craq::MergeRule{boxAndRectangle, craq::ShapeRefresh::everyAbsorption});
+}
+BENCHMARK(BM_merge_mergeB_rectangleRule)
     ->Arg(500)
     ->Arg(1000)
     ->Arg(2000)

@@ -1,29 +1,14 @@
-// The earlier tool's merges.
-//
-// The absorb step of the earlier tool is the library's (counts, length,
-// coordinate sums and centre, box union, densities, orientation bins, then
-// axis and rectangle over all member pixels) with two additions: the ratio
-// step right after the lengths are added, and the roundness recomputed with
-// the axis.  Neither addition reads or changes what the pair test or the
-// grouping looks at, so:
-//  - mergeA groups cracks only (the pair test never sees a network), and
-//    its networks are built from the groups afterwards.  The library's
-//    mergeA builds them, and the earlier steps are then replayed per
-//    network: the ratio steps in member order over the same partial
-//    lengths the absorbs summed, the absorb step for the first member of a
-//    one-crack network, and the roundness over the final member pixels
-//    (which the last absorb's recomputation would have given).
-//  - mergeC never asks the pair test; its absorptions follow from the
-//    labels (per label, the first live network absorbs the later ones in
-//    list order), so the ratio steps are replayed from the values the
-//    networks had before.
-//  - mergeB asks the rotated-rectangle rule between growing networks, and
-//    which record absorbed which, in what order, shows only inside its
-//    loops: it runs the loops itself, with the earlier absorb step.
+// The earlier tool's merges: the library's merge loops (crack/crmerge.cpp)
+// run with the earlier tool's own rules, given as a MergeRule:
+//  - the pair test: both the box-corner and the rotated-rectangle rule;
+//    it reads the networks' rectangles, so while networks are tested their
+//    shapes are refreshed after every absorption;
+//  - the absorb step: the ratio step right after the lengths are added, and
+//    the axis step that keeps the roundness with the angle;
+//  - mergeA absorbs the first member of each group too.
+// The merge sequence runs with the earlier clustering step (five columns).
 #include "programs/vosk/vosk_merge.h"
 
-#include <cstdint>
-#include <unordered_map>
 #include <vector>
 
 #include "crack/crackindex.h"
@@ -31,7 +16,6 @@
 #include "crack/crmerge.h"
 #include "crack/moments.h"
 #include "programs/vosk/vosk_classify.h"
-#include "toolbox/fatal.h"
 #include "toolbox/nrutil.h"
 
 namespace craq {
@@ -83,126 +67,6 @@ private:
     std::vector<line_info> lines_;
     crknwk record_;
 };
-
-// ---- member lists ----------------------------------------------------------------------------
-
-// Tails of the member lists, so that appending never walks a long list.
-class MemberTails {
-public:
-    // A fresh list of one element holding ind (any earlier list released).
-    void start(crknwk *network, int ind) {
-        freeLineDirectionList(network->hLineDirection);
-        network->hLineDirection = nullptr;
-        tails_[network] = nullptr;
-        append(network, ind);
-    }
-    void append(crknwk *network, int ind) {
-        line_direction *el = makeNodeLineDirection();
-        el->direction = ind;
-        link(network, el, el);
-    }
-    // Moves from's whole member list to the end of into's.
-    void move(crknwk *from, crknwk *into) {
-        line_direction *head = from->hLineDirection;
-        if (head == nullptr) return;
-        line_direction *tail = tailOf(from);
-        from->hLineDirection = nullptr;
-        tails_[from] = nullptr;
-        link(into, head, tail);
-    }
-    void forget(crknwk *network) { tails_.erase(network); }
-
-private:
-    line_direction *tailOf(crknwk *network) {
-        auto it = tails_.find(network);
-        if (it != tails_.end()) return it->second;
-        line_direction *tail = network->hLineDirection;
-        while (tail != nullptr && tail->next != nullptr) tail = tail->next;
-        tails_[network] = tail;
-        return tail;
-    }
-    void link(crknwk *network, line_direction *head, line_direction *tail) {
-        line_direction *last = tailOf(network);
-        if (last == nullptr)
-            network->hLineDirection = head;
-        else
-            last->next = head;
-        tails_[network] = tail;
-    }
-
-    std::unordered_map<crknwk *, line_direction *> tails_;
-};
-
-// ---- fields ----------------------------------------------------------------------------------
-
-// The copy set (the library's plus the ratio) without touching the marks:
-// ind, label and check of both records stay.
-void takeCopySet(crknwk *from, crknwk *to) {
-    const int fromInd = from->ind;
-    const int toInd = to->ind, toLabel = to->label, toCheck = to->check;
-    craq::copyContent(from, to);
-    to->globalLineToLengthRatio = from->globalLineToLengthRatio;
-    from->ind = fromInd;
-    to->ind = toInd;
-    to->label = toLabel;
-    to->check = toCheck;
-}
-
-// Integer centroid coordinate; a record without pixels keeps 0.
-int centroidOf(int64_t sum, int32_t pixels) {
-    if (pixels <= 0) return 0;
-    return static_cast<int>(sum / pixels);
-}
-
-// The earlier absorb step without the shape: r into network, whose member
-// list already holds r's members.
-void absorbFields(crknwk *network, crknwk *r) {
-    network->numOfNodes += r->numOfNodes;
-    network->numOfPix += r->numOfPix;
-    network->length += r->length;
-    network->numOfLines += r->numOfLines;
-    earlier::modifyLTLR(network, r);
-    modifyCentre(network, r);
-    modifyBoundary(network, r);
-    modifyDensity(network);
-    modifyOrientationHist(network, r);
-}
-
-// The shape step: axis, roundness and rectangle over all member pixels.
-void refreshShape(crknwk *network, const CrackLookup &lookup, imageInfo *info) {
-    earlier::recalculateAxisOfMinInertia(network, lookup);
-    recalculateMBR(network, lookup, info);
-}
-
-std::vector<crknwk *> positionsOf(crknwk *list) {
-    std::vector<crknwk *> records;
-    for (; list != nullptr; list = list->next) records.push_back(list);
-    return records;
-}
-
-int countRecords(const crknwk *list) {
-    int n = 0;
-    for (; list != nullptr; list = list->next) n++;
-    return n;
-}
-
-// The first record comes back marked absorbed (check 2) with a successor:
-// release it and go on with the successor, one network fewer.
-crknwk *dropAbsorbedHead(crknwk *networks, imageInfo *info) {
-    if (networks->check != 2 || networks->next == nullptr) return networks;
-    crknwk *rest = networks->next;
-    freeCrknwk(networks);
-    info->numOfCrkNwk--;
-    return rest;
-}
-
-void setNodesPerPixel(crknwk *networks) {
-    for (crknwk *net = networks; net != nullptr; net = net->next)
-        net->nodeDensity2 =
-            net->numOfPix <= 0
-                ? 0.0f
-                : static_cast<float>(static_cast<double>(net->numOfNodes) / net->numOfPix);
-}
 
 }  // namespace
 
@@ -263,287 +127,55 @@ void recalculateAxisOfMinInertia(crknwk *network, const CrackLookup &cracks) {
     network->roundness = pixels.record()->roundness;
 }
 
-// ---- mergeA ----------------------------------------------------------------------------------
+// ---- merges ----------------------------------------------------------------------------------
 
-/// Connected groups of the earlier pair test, as the library's mergeA
-/// (groups numbered by their first crack, networks built in crack order,
-/// inds 1..G, numOfCrkNwk = G + 1), with the earlier absorb step for every
-/// member, the first included:
-///  - ratio: the first member's copied, then the ratio step for every
-///    member, the first with the network's length equal to its own;
-///  - a one-crack network: centre from its sums, box densities with the
-///    plain product of the sides, axis and roundness from its pixels, the
-///    rectangle's exact (unrounded) sides; its counts, length, sums and
-///    bins are the crack's, once;
-///  - a larger network: the roundness over all its member pixels (its
-///    other fields are those the last absorb leaves, the library's).
-/// The pair test only ever compares cracks, so the shapes of the growing
-/// networks need not be refreshed after every absorption: the library
-/// computes each once from the final members.
+namespace {
+
+// The earlier tool's rules for the library's merge loops.
+const MergeRule &earlierRule() {
+    static const MergeRule rule{earlier::adaptiveMerging, ShapeRefresh::everyAbsorption,
+                                earlier::modifyLTLR, earlier::recalculateAxisOfMinInertia, true};
+    return rule;
+}
+
+// The earlier clustering step: the earlier clustering vectors of the n
+// networks in an n x 5 matrix (its fifth column stays 0), grouped by the
+// earlier clustering over 5 features.
+void clusterEarlier(crknwk *networks, int n, int *labels) {
+    double **features = dmatrix(1, n, 1, 5);
+    double **weights = dmatrix(1, n, 1, 2);  // the vectors fill column 1
+    earlier::constructFV(networks, features, weights);
+    earlier::hClustering(features, weights, labels, n, 5);
+    free_dmatrix(features, 1, n, 1, 5);
+    free_dmatrix(weights, 1, n, 1, 2);
+}
+
+}  // namespace
+
+/// The library's mergeA with the earlier rule: every member of a group,
+/// the first included, goes through the earlier absorb step, so a one-crack
+/// network gets its centre, box densities (plain product of the sides),
+/// axis, roundness and unrounded rectangle from its member pixels, and the
+/// ratio is the length-weighted mean of its members'.
 void mergeA(crknwk *cracks, crknwk *networks, imageInfo *info, bool mergeSetting) {
-    craq::mergeA(cracks, networks, info, mergeSetting,
-                 MergeRule{earlier::adaptiveMerging, ShapeRefresh::atEnd});
-    if (cracks == nullptr) return;
-
-    const CrackLookup lookup = buildCrackLookup(cracks);
-    for (crknwk *net = networks; net != nullptr; net = net->next) {
-        std::vector<crknwk *> members;
-        for (const line_direction *m = net->hLineDirection; m != nullptr; m = m->next)
-            for (crknwk *c : cracksWithInd(lookup, m->direction)) members.push_back(c);
-        if (members.empty()) continue;
-
-        // The ratio steps over the partial lengths, summed as the absorbs
-        // summed them; the last partial is the network's length.
-        const double length = net->length;
-        crknwk *first = members.front();
-        net->globalLineToLengthRatio = first->globalLineToLengthRatio;
-        net->length = first->length;
-        earlier::modifyLTLR(net, first);
-        for (std::size_t k = 1; k < members.size(); k++) {
-            net->length += members[k]->length;
-            earlier::modifyLTLR(net, members[k]);
-        }
-        net->length = length;
-
-        if (members.size() == 1) {
-            net->yCentre = centroidOf(net->yCoorAcc, net->numOfPix);
-            net->xCentre = centroidOf(net->xCoorAcc, net->numOfPix);
-            modifyDensity(net);  // (the box is the crack's: its union with itself)
-            earlier::recalculateAxisOfMinInertia(net, lookup);
-            recalculateMBR(net, lookup, info);
-        } else {
-            earlier::recalculateAxisOfMinInertia(net, lookup);
-        }
-    }
+    craq::mergeA(cracks, networks, info, mergeSetting, earlierRule());
 }
 
-// ---- mergeB ----------------------------------------------------------------------------------
-
-/// Greedy groups, then absorption, as the library's mergeB, with the earlier
-/// pair test and the earlier absorb step.
-///
-/// The cracks are numbered ind 1, 2, ...; label and check are used as the
-/// caller left them (fresh cracks: 0).  For each crack s in list order with
-/// label 0, with g counting from 1:
-///  - the network: the caller's first record for g = 1, else a new record
-///    appended; member list of one element holding s's ind; s's copy set,
-///    label g, check 1; s gets check 1 and label g;
-///  - forward pass: each later crack q with label 0 gets check 1 and is
-///    tested against s; on 1 it joins (label g, member appended, absorbed);
-///  - extension pass, once: for each crack h from the second of the list
-///    on, when h has check 1 and label g, each crack l from the second on
-///    with check 0 and label 0 gets check 1 and is tested against h, joining
-///    on 1; after h, whatever it was, h's check is 0.
-/// Then the networks are numbered 1, 2, ... and absorb each other until a
-/// whole pass absorbs nothing: each network d (in order, check not 2) is
-/// tested against every other record e from the first (skipping check 2);
-/// on 1 e's member list moves to the end of d's and d absorbs e.  The
-/// caller's first record, when absorbed, stays in place with check 2; any
-/// other is unlinked and released.  The scan goes on after e.  Finally the
-/// records with check not 2 are numbered by their place from 1 and
-/// numOfCrkNwk = records + 1.
-///
-/// The loops ask the pair test for every pair they name (the grouping
-/// passes and each absorption pass are quadratic in the count).  The
-/// grouping passes only ever test cracks against cracks, so a group's shape
-/// is computed once, when the group is complete (the values the last
-/// absorption would have left); in the absorption step the rotated-rectangle
-/// rule reads the networks' shapes, and each absorption recomputes them.
-/// Member pixels are found through the ind lookup.
+/// The library's mergeB with the earlier rule: the rotated-rectangle rule
+/// decides too, in the grouping and in the absorption between networks.
 void mergeB(crknwk *cracks, crknwk *networks, imageInfo *info, bool mergeSetting) {
-    const std::vector<crknwk *> crack = positionsOf(cracks);
-    const std::size_t n = crack.size();
-    if (n == 0) {
-        info->numOfCrkNwk = countRecords(networks) + 1;
-        return;
-    }
-    for (std::size_t i = 0; i < n; i++) crack[i]->ind = static_cast<int>(i + 1);
-    const CrackLookup lookup = buildCrackLookup(cracks);
-    const unsigned char setting = mergeSetting ? 1 : 0;
-    MemberTails tails;
-
-    crknwk *last = networks;
-    while (last->next != nullptr) last = last->next;
-    int g = 1;
-    for (std::size_t s = 0; s < n; s++) {
-        if (crack[s]->label != 0) continue;
-        crknwk *group = networks;
-        bool grown = false;
-        if (g > 1) {
-            group = makeNodeCrknwk();
-            last->next = group;
-            last = group;
-        }
-        // (The first network's element holds 1 in the driver's lists, where
-        // the first seed is always the first crack.)
-        tails.start(group, crack[s]->ind);
-        takeCopySet(crack[s], group);
-        group->label = g;
-        group->check = 1;
-        crack[s]->check = 1;
-        crack[s]->label = g;
-        auto join = [&](std::size_t i) {
-            crack[i]->label = g;
-            tails.append(group, crack[i]->ind);
-            absorbFields(group, crack[i]);
-            grown = true;
-        };
-
-        for (std::size_t q = s + 1; q < n; q++) {
-            if (crack[q]->label != 0) continue;
-            crack[q]->check = 1;
-            if (earlier::adaptiveMerging(crack[s], crack[q], setting) == 1) join(q);
-        }
-        for (std::size_t h = 1; h < n; h++) {
-            if (crack[h]->check == 1 && crack[h]->label == g) {
-                for (std::size_t l = 1; l < n; l++) {
-                    if (crack[l]->check != 0 || crack[l]->label != 0) continue;
-                    crack[l]->check = 1;
-                    if (earlier::adaptiveMerging(crack[h], crack[l], setting) == 1) join(l);
-                }
-            }
-            crack[h]->check = 0;
-        }
-        if (grown) refreshShape(group, lookup, info);
-        g++;
-    }
-
-    int ind = 1;
-    for (crknwk *net = networks; net != nullptr; net = net->next) net->ind = ind++;
-
-    bool absorbed = false;
-    do {
-        absorbed = false;
-        for (crknwk *d = networks; d != nullptr; d = d->next) {
-            if (d->check == 2) continue;
-            crknwk *prev = nullptr;
-            for (crknwk *e = networks; e != nullptr;) {
-                crknwk *following = e->next;
-                if (e == d || e->check == 2 || earlier::adaptiveMerging(d, e, setting) != 1) {
-                    prev = e;
-                    e = following;
-                    continue;
-                }
-                absorbed = true;
-                tails.move(e, d);
-                absorbFields(d, e);
-                refreshShape(d, lookup, info);
-                if (e == networks) {
-                    e->check = 2;
-                    prev = e;
-                } else {
-                    prev->next = following;
-                    tails.forget(e);
-                    freeCrknwk(e);
-                }
-                e = following;
-            }
-        }
-    } while (absorbed);
-
-    int counter = 1;
-    for (crknwk *r = networks; r != nullptr; r = r->next, counter++)
-        if (r->check != 2) r->ind = counter;
-    info->numOfCrkNwk = counter;
+    craq::mergeB(cracks, networks, info, mergeSetting, earlierRule());
 }
 
-// ---- mergeC ----------------------------------------------------------------------------------
-
-/// Regrouping by cluster labels, as the library's mergeC (the k-th live
-/// network takes labels[k]; per label the first in list order absorbs the
-/// later ones, which are released; inds 1, 2, ...; labels outside 1..n
-/// stop the run), with the earlier absorb step: the ratio steps in the
-/// order of the absorptions, from the values the networks had before, and
-/// the roundness of every grown network over its final member pixels.
+/// The library's mergeC with the earlier absorb step.
 void mergeC(crknwk *cracks, crknwk *networks, imageInfo *info, int *labels) {
-    struct Absorbed {
-        double length;
-        float ratio;
-    };
-    struct Head {
-        crknwk *network = nullptr;
-        double length = 0;
-        float ratio = 0;
-        std::vector<Absorbed> absorbed;
-    };
-    // What the absorptions will be, read before the library changes the
-    // list; a label out of range is left to the library's stop.
-    int live = 0;
-    for (crknwk *net = networks; net != nullptr; net = net->next)
-        if (net->check != 2) live++;
-    std::vector<Head> heads(static_cast<std::size_t>(live) + 1);
-    int k = 1;
-    for (crknwk *net = networks; net != nullptr; net = net->next) {
-        if (net->check == 2) continue;
-        const int label = labels[k++];
-        if (label < 1 || label > live) continue;
-        Head &h = heads[static_cast<std::size_t>(label)];
-        if (h.network == nullptr) {
-            h.network = net;
-            h.length = net->length;
-            h.ratio = net->globalLineToLengthRatio;
-        } else {
-            h.absorbed.push_back(Absorbed{net->length, net->globalLineToLengthRatio});
-        }
-    }
-
-    craq::mergeC(cracks, networks, info, labels);
-
-    const CrackLookup lookup = buildCrackLookup(cracks);
-    for (const Head &h : heads) {
-        if (h.network == nullptr || h.absorbed.empty()) continue;
-        crknwk *net = h.network;
-        const double length = net->length;
-        crknwk other;
-        net->length = h.length;
-        net->globalLineToLengthRatio = h.ratio;
-        for (const Absorbed &a : h.absorbed) {
-            net->length += a.length;
-            other.length = a.length;
-            other.globalLineToLengthRatio = a.ratio;
-            earlier::modifyLTLR(net, &other);
-        }
-        net->length = length;
-        earlier::recalculateAxisOfMinInertia(net, lookup);
-    }
+    craq::mergeC(cracks, networks, info, labels, earlierRule());
 }
 
-// ---- the merge sequence ----------------------------------------------------------------------
-
-/// The library's crackMerge sequence with the earlier operations, with
-/// count = numOfCrkNwk (the number of cracks): below 2 it stops with "error
-/// in network merging - invalid number of network!" (exit 1); at 2 nothing
-/// is merged.  From 3 on: mergeB, an absorbed first record dropped
-/// (released, count - 1), nodeDensity2 of every network; then, when
-/// count - 1 > 3, the earlier clustering vectors of the n = count - 1
-/// networks into an n x 5 matrix (its fifth column stays 0), the earlier
-/// clustering over 5 features and mergeC by its labels, the same drop and
-/// nodeDensity2 again.  The first record may be released here, so the list
-/// goes on from the returned head.
+/// The library's merge sequence with the earlier merges and the earlier
+/// clustering step.
 crknwk *crackMerge(crknwk *cracks, crknwk *networks, imageInfo *info, bool mergeSetting) {
-    if (info->numOfCrkNwk < 2)
-        fatalExit(Stream::out, "error in network merging - invalid number of network!\n");
-    if (info->numOfCrkNwk == 2) return networks;
-
-    earlier::mergeB(cracks, networks, info, mergeSetting);
-    networks = dropAbsorbedHead(networks, info);
-    setNodesPerPixel(networks);
-
-    if (info->numOfCrkNwk - 1 > 3) {
-        const int n = info->numOfCrkNwk - 1;
-        double **features = dmatrix(1, n, 1, 5);
-        int *labels = ivector(1, n);
-        double **weights = dmatrix(1, n, 1, 2);  // the vectors fill column 1
-        earlier::constructFV(networks, features, weights);
-        earlier::hClustering(features, weights, labels, n, 5);
-        earlier::mergeC(cracks, networks, info, labels);
-        free_dmatrix(features, 1, n, 1, 5);
-        free_ivector(labels, 1, n);
-        free_dmatrix(weights, 1, n, 1, 2);
-        networks = dropAbsorbedHead(networks, info);
-        setNodesPerPixel(networks);
-    }
-    return networks;
+    return craq::crackMerge(cracks, networks, info, mergeSetting, earlierRule(), clusterEarlier);
 }
 
 }  // namespace earlier

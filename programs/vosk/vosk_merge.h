@@ -1,16 +1,16 @@
 // The earlier tool's merging of cracks into networks and the shape of a
 // merged network.
 //
-// The earlier merges group exactly as the library's (crack/crmerge.h) but
-// ask both the box-corner and the rotated-rectangle rule, and their absorb
-// step does more: a network's globalLineToLengthRatio is kept as the
-// length-weighted mean of its members' ratios (updated at every
-// absorption, the network's length already grown), and its roundness is
-// recomputed with its axis.  mergeA also runs the absorb step for the first
-// member of each group (without adding its counts, length, sums and bins a
-// second time), so a one-crack network gets its centre, box densities
-// (plain product of the sides), axis, roundness and unrounded rectangle
-// from its member pixels.
+// The earlier merges are the library's merge loops (crack/crmerge.h) run
+// with the earlier rule: they ask both the box-corner and the
+// rotated-rectangle rule, and their absorb step does more: a network's
+// globalLineToLengthRatio is kept as the length-weighted mean of its
+// members' ratios (updated at every absorption, the network's length
+// already grown), and its roundness is recomputed with its axis.  mergeA
+// also runs the absorb step for the first member of each group (without
+// adding its counts, length, sums and bins a second time), so a one-crack
+// network gets its centre, box densities (plain product of the sides),
+// axis, roundness and unrounded rectangle from its member pixels.
 //
 // Operations the earlier tool shares unchanged are the library's:
 // axisOfMinimumInertia2, MBR2, huMoments, recalculateMBR (crack/moments.h),
