@@ -127,6 +127,13 @@ std::vector<crknwk *> positionsOf(crknwk *list) {
     return records;
 }
 
+// The cracks in list order, numbered ind 1, 2, ...
+std::vector<crknwk *> numberedCracks(crknwk *cracks) {
+    std::vector<crknwk *> crack = positionsOf(cracks);
+    for (std::size_t i = 0; i < crack.size(); i++) crack[i]->ind = static_cast<int>(i + 1);
+    return crack;
+}
+
 // The first record comes back marked absorbed (check 2) with a successor:
 // release it and go on with the successor, one network fewer.
 crknwk *dropAbsorbedHead(crknwk *networks, imageInfo *info) {
@@ -392,13 +399,12 @@ void copyContent(crknwk *crack, crknwk *network) {
 /// network list + 1.  Without cracks the network list is left as it is.
 void mergeA(crknwk *cracks, crknwk *networks, imageInfo *info, bool mergeSetting,
             const MergeRule &rule) {
-    const std::vector<crknwk *> crack = positionsOf(cracks);
+    const std::vector<crknwk *> crack = numberedCracks(cracks);
     const std::size_t n = crack.size();
     if (n == 0) {
         info->numOfCrkNwk = countRecords(networks) + 1;
         return;
     }
-    for (std::size_t i = 0; i < n; i++) crack[i]->ind = static_cast<int>(i + 1);
     const std::vector<int> label = connectedGroups(PairTest(rule, mergeSetting, crack), n);
     int groups = 0;
     for (std::size_t i = 0; i < n; i++) {
@@ -468,13 +474,12 @@ void mergeA(crknwk *cracks, crknwk *networks, imageInfo *info, bool mergeSetting
 /// start at 2) and numOfCrkNwk = records + 1.
 void mergeB(crknwk *cracks, crknwk *networks, imageInfo *info, bool mergeSetting,
             const MergeRule &rule) {
-    const std::vector<crknwk *> crack = positionsOf(cracks);
+    const std::vector<crknwk *> crack = numberedCracks(cracks);
     const std::size_t n = crack.size();
     if (n == 0) {
         info->numOfCrkNwk = countRecords(networks) + 1;
         return;
     }
-    for (std::size_t i = 0; i < n; i++) crack[i]->ind = static_cast<int>(i + 1);
     const CrackLookup lookup = buildCrackLookup(cracks);
     PendingShapes shapes(rule, lookup, info);
     MemberTails tails;

@@ -139,7 +139,9 @@ float accScheme3(int ya1, int xa1, int ya2, int xa2, int yb1, int xb1, int yb2, 
 // record is made by the caller (mergeA and mergeB give it a new member
 // list).  The cracks keep the ind, label and check of the last grouping.
 // After mergeA and mergeB, numOfCrkNwk = records of the network list + 1
-// (an absorbed first record counted); mergeC leaves it.
+// (an absorbed first record counted); mergeC leaves it.  The loops are in
+// crmerge.cpp; what makes them fast, and why it changes no result, in
+// crmerge_index.cpp.
 
 // Pair test of the merges; mergeSetting is passed through.
 using MergePredicate = unsigned char (*)(crknwk *a, crknwk *b, unsigned char mergeSetting);
@@ -168,8 +170,8 @@ enum class ShapeRefresh {
 };
 
 // What a merge asks and does, besides its loops: the pair test and the
-// absorb step.  The defaults are this system's; the earlier tool passes
-// its own (programs/vosk/vosk_merge.cpp).  The merges answer
+// absorb step.  The defaults are this system's; the earlier tool `vosk`
+// passes its own.  The merges answer
 // adaptiveMerging themselves (from compact boxes and a grid over them); any
 // other predicate is asked pair by pair, with the same results.
 struct MergeRule {
