@@ -16,6 +16,7 @@
 
 #include "classify/hcluster.h"
 #include "classify/kNN2.h"
+#include "config/locations.h"
 #include "toolbox/fatal.h"
 #include "toolbox/mxutil.h"
 #include "toolbox/nrutil.h"
@@ -30,17 +31,15 @@ constexpr double kFar = 1000.0;
 // Features the stages read (positions 0..8).
 constexpr int kFeatures = 9;
 
-std::string mapPath(const std::string &dataRoot) { return dataRoot + "CL/feature_map.dat"; }
-std::string labelPath(const std::string &dataRoot) { return dataRoot + "CL/feature_label.dat"; }
 
 std::FILE *openMap(const std::string &dataRoot) {
-    std::FILE *fp = std::fopen(mapPath(dataRoot).c_str(), "r");
+    std::FILE *fp = std::fopen(templateMapPath(dataRoot).c_str(), "r");
     if (fp == nullptr) fatalExit(Stream::out, "can't open feature map file\n");
     return fp;
 }
 
 std::FILE *openLabels(const std::string &dataRoot) {
-    std::FILE *fp = std::fopen(labelPath(dataRoot).c_str(), "r");
+    std::FILE *fp = std::fopen(templateLabelPath(dataRoot).c_str(), "r");
     if (fp == nullptr) fatalExit(Stream::out, "can't open feature label file\n");
     return fp;
 }
@@ -186,16 +185,16 @@ void classifyKNN(int k, const double *query, double *out, const std::string &dat
     std::FILE *map = openMap(dataRoot);
     int mapHeader[4];
     if (readHeaderNumbers(map, kTemplateLineBuffer, mapHeader) < 0)
-        fatalExit(Stream::out, "template file " + mapPath(dataRoot) + " is empty\n");
+        fatalExit(Stream::out, "template file " + templateMapPath(dataRoot) + " is empty\n");
     int nT = mapHeader[0];
     int nF = mapHeader[1];
     int third = mapHeader[2];
     if (nT < k)
         fatalExit(Stream::out, "error - k can not be bigger than the number of template points\n");
     if (nF != kFeatures)
-        fatalExit(Stream::out, "template file " + mapPath(dataRoot) + " announces " +
+        fatalExit(Stream::out, "template file " + templateMapPath(dataRoot) + " announces " +
                                    std::to_string(nF) + " features, the classifier needs 9\n");
-    requireBodyLines(map, mapPath(dataRoot), nT, "templates");
+    requireBodyLines(map, templateMapPath(dataRoot), nT, "templates");
 
     double **templates = dmatrix(0, nT, 0, nF - 1);
     double **normalised = dmatrix(0, nT, 0, nF - 1);
@@ -205,7 +204,7 @@ void classifyKNN(int k, const double *query, double *out, const std::string &dat
     std::FILE *labelFile = openLabels(dataRoot);
     int labelHeader[4];
     if (readHeaderNumbers(labelFile, kTemplateLineBuffer, labelHeader) < 0)
-        fatalExit(Stream::out, "template file " + labelPath(dataRoot) + " is empty\n");
+        fatalExit(Stream::out, "template file " + templateLabelPath(dataRoot) + " is empty\n");
     int nL = labelHeader[0];
     int nC = labelHeader[2];
     if (nL != nT) fatalExit(Stream::out, "feature map and feature label not compatible\n");
@@ -316,7 +315,7 @@ int read_FM(double **map, int *nT, int *nF, int * /*third*/, const std::string &
     const int rows = readTemplateRows(fp, map, *nT, *nF, kTemplateLineBuffer);
     std::fclose(fp);
     if (rows < *nT)
-        fatalExit(Stream::out, "template file " + mapPath(dataRoot) + " holds " + std::to_string(rows) +
+        fatalExit(Stream::out, "template file " + templateMapPath(dataRoot) + " holds " + std::to_string(rows) +
                                    " of the " + std::to_string(*nT) +
                                    " templates its header announces\n");
     return 1;
@@ -328,7 +327,7 @@ int read_LB(int *labels, int *nL, int * /*nC*/, const std::string &dataRoot) {
     const int count = readTemplateLabels(fp, labels, *nL);
     std::fclose(fp);
     if (count < *nL)
-        fatalExit(Stream::out, "template file " + labelPath(dataRoot) + " holds " + std::to_string(count) +
+        fatalExit(Stream::out, "template file " + templateLabelPath(dataRoot) + " holds " + std::to_string(count) +
                                    " of the " + std::to_string(*nL) + " labels its header announces\n");
     return 1;
 }

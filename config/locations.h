@@ -20,4 +20,8 @@ struct Locations {
 
 const Locations &builtInLocations();
 
+// The template set under a data root: the template map and its labels.
+inline std::string templateMapPath(const std::string &dataRoot) { return dataRoot + "CL/feature_map.dat"; }
+inline std::string templateLabelPath(const std::string &dataRoot) { return dataRoot + "CL/feature_label.dat"; }
+
 }  // namespace craq

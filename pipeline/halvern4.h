@@ -134,6 +134,9 @@ void featureOrg(crknwk *networks, imageInfo *info);
 
 constexpr int kFeatureCount = 9;
 
+// Neighbours of every classification the pipeline makes (k of the k-NN).
+constexpr int kNeighbours = 5;
+
 // features[0..8] = the feature vector of a network, the one source of it for
 // every writer (feature file, template line, classifier input, web output):
 // each scaled feature is a double constant times the float field, e.g.

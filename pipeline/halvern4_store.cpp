@@ -26,8 +26,6 @@ namespace craq {
 
 namespace {
 
-// Neighbours of every classification of the pipeline.
-constexpr int kNeighbours = 5;
 // Line buffer of classify2 (at most 199 characters kept).
 constexpr int kLineBuffer = 200;
 
@@ -44,14 +42,6 @@ void writeFeatureLine(std::FILE *fp, const crknwk *network, const double *featur
 // Opens path in mode; a failure ends the run with message as a line.
 std::FILE *openForWriting(const std::string &path, const char *mode, const char *message) {
     std::FILE *fp = std::fopen(path.c_str(), mode);
-    if (fp == nullptr) fatalExit(Stream::out, std::string(message) + "\n");
-    return fp;
-}
-
-// A new file for path in files, refused with message as a line when path
-// cannot take it (a folder or a read-only file there) or it cannot be made.
-std::FILE *openReplacement(FileSet &files, const std::string &path, const char *message) {
-    std::FILE *fp = files.create(path);
     if (fp == nullptr) fatalExit(Stream::out, std::string(message) + "\n");
     return fp;
 }
@@ -150,8 +140,8 @@ void storeFV(crknwk *networks, int rows, int cols, const std::string &path,
         dataRoot + (destination == 1 ? "TEMP/fvc_" : "FVC/fvc_") + name + ".dat";
 
     FileSet files;
-    std::FILE *fv = openReplacement(files, fvPath, "fail to save feature vector");
-    std::FILE *fvc = openReplacement(files, fvcPath, "fail to save feature classification");
+    std::FILE *fv = files.createOrStop(fvPath, "fail to save feature vector");
+    std::FILE *fvc = files.createOrStop(fvcPath, "fail to save feature classification");
 
     std::fprintf(fv, "%s\n%d %d\n", path.c_str(), rows, cols);
     std::fprintf(fvc, "%s\n%d %d\n", path.c_str(), rows, cols);
@@ -206,9 +196,7 @@ void printClassResult(const double *classMembership, int edge0, int edge1, int d
     std::printf("  spiderweb:      %.4f\n", classMembership[4]);
     std::printf("\n");
 
-    int code = 0;
-    // A NaN or huge code cannot be cut to an int: it names no class.
-    if (!truncToInt(classMembership[0], &code) || code < 1 || code > 4) code = 0;
+    const int code = classCodeOf(classMembership[0]);
     std::printf("  CLASS:   %s with %.4f confidence\n", className(code), classMembership[code]);
     std::printf("\n");
 }
@@ -242,7 +230,7 @@ void printResult(crknwk *networks, imageInfo * /*info*/, const std::string &data
             writeTemplateLine(templateOutput, network);
         return;
     }
-    const std::string mapPath = dataRoot + "CL/feature_map.dat";
+    const std::string mapPath = templateMapPath(dataRoot);
     std::FILE *map = openForWriting(mapPath, "a", "can't open feature map file");
     for (const crknwk *network = networks; network != nullptr; network = network->next)
         writeTemplateLine(map, network);

@@ -29,8 +29,6 @@ namespace craq {
 
 namespace {
 
-// Neighbours of the classification of every network.
-constexpr int kNeighbours = 5;
 // Half the side of an image-map square: 21 x 21 around the centroid.
 constexpr int kMapHalfSide = 10;
 
@@ -40,14 +38,6 @@ const char kAnalyseImageFolder[] = "lib_0/analyse_image/";
 const char kGlobalFile[] = "can't open global data file";
 const char kLocalFile[] = "can't open local data file";
 const char kLocalPhp[] = "can't open local php file";
-
-// A new file for path in files; a failure ends the run with message as a
-// line.
-std::FILE *openForWriting(FileSet &files, const std::string &path, const char *message) {
-    std::FILE *fp = files.create(path);
-    if (fp == nullptr) fatalExit(Stream::out, std::string(message) + "\n");
-    return fp;
-}
 
 // Counts, chain-code histogram and shape scores of a network, the part that
 // NNN.txt and 000query.txt share; separator goes between histogram values
@@ -125,7 +115,7 @@ void drawNetworkImage(const CrackLookup &lookup, const crknwk *network, int **im
 void copyImageContent(crknwk *cracks, crknwk *networks, const Locations &where) {
     const std::string mapPath = where.webRoot + kAnalyseFolder + "imagemap.map";
     FileSet files;
-    std::FILE *map = openForWriting(files, mapPath, kGlobalFile);
+    std::FILE *map = files.createOrStop(mapPath, kGlobalFile);
     std::fprintf(map, "default %s\n", where.queryPage.c_str());
     std::fprintf(map, "base_uri referer\n");
 
@@ -168,8 +158,7 @@ void writeClassBlock(std::FILE *fp, const double *classMembership) {
     std::fprintf(fp, "Rectangular    : %.4f\n", classMembership[2]);
     std::fprintf(fp, "Unidirectional : %.4f\n", classMembership[3]);
     std::fprintf(fp, "Spiderweb      : %.4f\n", classMembership[4]);
-    int code = 0;
-    if (!truncToInt(classMembership[0], &code) || code < 0 || code > 4) code = 0;
+    const int code = classCodeOf(classMembership[0]);
     std::fprintf(fp, "Class  : %s with %.4f confidence\n", className(code),
                  classMembership[code]);
 }
@@ -200,15 +189,15 @@ void copyContent(CRKIMG * /*summary*/, crknwk * /*cracks*/, crknwk *networks, cr
                  imageInfo *info, const std::string &path, const Locations &where) {
     const std::string folder = where.webRoot + kAnalyseFolder;
     FileSet files;
-    openForWriting(files, folder + "000content.txt", kGlobalFile);
+    files.createOrStop(folder + "000content.txt", kGlobalFile);
 
     double classMembership[5];
     int n = 1;
     for (const crknwk *network = networks; network != nullptr; network = network->next, n++) {
         const std::string prefix = networkNumberPrefix(n), digits = std::to_string(n);
-        std::FILE *txt = openForWriting(files, folder + prefix + digits + ".txt", kLocalFile);
+        std::FILE *txt = files.createOrStop(folder + prefix + digits + ".txt", kLocalFile);
         classifyNetwork(network, classMembership, where);
-        std::FILE *php = openForWriting(files, folder + prefix + digits + ".php", kLocalPhp);
+        std::FILE *php = files.createOrStop(folder + prefix + digits + ".php", kLocalPhp);
 
         std::fprintf(txt, "crack id: %d\n", n);
         writeNetworkBlock(txt, network, ",");
@@ -223,7 +212,7 @@ void copyContent(CRKIMG * /*summary*/, crknwk * /*cracks*/, crknwk *networks, cr
     const int networkCount = n - 1;
 
     classifyNetwork(whole, classMembership, where);
-    std::FILE *query = openForWriting(files, folder + "000query.txt", kGlobalFile);
+    std::FILE *query = files.createOrStop(folder + "000query.txt", kGlobalFile);
     std::fprintf(query, "Source : %s\n", path.c_str());
     std::fprintf(query, "number of crack network: %d\n", info->numOfCrkNwk);
     std::fprintf(query, "number of objects: %d\n", networkCount);

@@ -337,6 +337,12 @@ bool moveIntoPlace(const std::vector<PreparedFile> &files, std::string *failedPa
 
 FileSet::~FileSet() { discard(); }
 
+std::FILE *FileSet::createOrStop(const std::string &finalPath, const std::string &message) {
+    std::FILE *fp = create(finalPath);
+    if (fp == nullptr) fatalExit(Stream::out, message + "\n");
+    return fp;
+}
+
 std::FILE *FileSet::create(const std::string &finalPath, const std::string &temporaryPath) {
     Member m;
     m.finalPath = followLinks(finalPath);

@@ -46,6 +46,10 @@ public:
     // one replaced.
     std::FILE *create(const std::string &finalPath, const std::string &temporaryPath = "");
 
+    // create; a failure ends the run with message as a line on standard
+    // output (the caller's own text for a file that cannot be written).
+    std::FILE *createOrStop(const std::string &finalPath, const std::string &message);
+
     // Finishes one file of create now (checked, flushed to disk, closed),
     // so a long group need not keep every file open; a failure is reported
     // by commit.  It is still moved into place by commit.

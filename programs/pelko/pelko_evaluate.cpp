@@ -20,8 +20,8 @@ namespace {
 // Features the classifier's stages read.
 constexpr int kClassifierFeatures = 9;
 
-std::string mapPath(const Locations &where) { return where.dataRoot + "CL/feature_map.dat"; }
-std::string labelPath(const Locations &where) { return where.dataRoot + "CL/feature_label.dat"; }
+std::string mapPath(const Locations &where) { return templateMapPath(where.dataRoot); }
+std::string labelPath(const Locations &where) { return templateLabelPath(where.dataRoot); }
 
 // Reads the header line of a template file into header[0..3] (0 for absent
 // numbers) and returns how many numbers it holds (at least 2).

@@ -52,7 +52,7 @@ struct TemplatePaths {
 
 TemplatePaths templatePaths(const Locations &where) {
     const std::string cl = where.dataRoot + "CL/";
-    return {cl + "feature_map.dat", cl + "feature_label.dat", cl + "temp_map.dat",
+    return {templateMapPath(where.dataRoot), templateLabelPath(where.dataRoot), cl + "temp_map.dat",
             cl + "temp_label.dat", cl + "image_label.dat"};
 }
 
