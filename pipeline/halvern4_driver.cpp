@@ -18,6 +18,7 @@
 #include <cmath>
 #include <new>
 #include <string>
+#include <vector>
 
 #include "classify/hcluster.h"
 #include "crack/crackindex.h"
@@ -71,6 +72,20 @@ public:
 private:
     int rows_, cols_;
     int **m_;
+};
+
+// The traced image: tracing marks every pixel it visits and nothing reads
+// the marks, so every row handle points at one shared row of frame width
+// instead of a whole frame.
+class MarkSink {
+public:
+    MarkSink(int rows, int cols)
+        : row_(static_cast<std::size_t>(cols), 0), rows_(static_cast<std::size_t>(rows), row_.data()) {}
+    int **get() { return rows_.data(); }
+
+private:
+    std::vector<int> row_;
+    std::vector<int *> rows_;
 };
 
 // The records and lists of one call, released together.
@@ -149,10 +164,10 @@ void clusterNetworks(crknwk *cracks, crknwk *networks, imageInfo *info) {
 }
 
 // The five network feature operations, in their order.
-void networkFeatures(crknwk *cracks, crknwk *networks, GParameter *g, int **lineImage) {
+void networkFeatures(crknwk *cracks, crknwk *networks, GParameter *g) {
     calculateLRRoundness(cracks, networks);
     const CrackLookup lookup = buildCrackLookup(cracks);
-    lineModel2(networks, lookup, g, lineImage);
+    lineModel2(networks, lookup, g, nullptr);
     directionality3(CrackList(cracks), NetworkList(networks));
     unidOrRect2(NetworkList(networks), CrackList(cracks));
     histShapeFilter(NetworkList(networks));
@@ -160,7 +175,7 @@ void networkFeatures(crknwk *cracks, crknwk *networks, GParameter *g, int **line
 
 // Mode 2: the whole-image network (every crack merged into one), its
 // features, the overlay, the console display and the web output.
-void analyseOutput(ImageRecords &r, int **overlay, const std::string &path, int **lineImage,
+void analyseOutput(ImageRecords &r, int **overlay, const std::string &path,
                    const Locations &where) {
     countTotalLength2(r.cracks, r.networks, r.info);
     requireCracks(r.info);
@@ -171,7 +186,7 @@ void analyseOutput(ImageRecords &r, int **overlay, const std::string &path, int 
         mergeA(r.cracks, r.whole, r.info, true);
         setNodesPerPixel(r.whole);
     }
-    networkFeatures(r.cracks, r.whole, r.g, lineImage);
+    networkFeatures(r.cracks, r.whole, r.g);
     reconCrack2(r.cracks, r.networks, overlay, r.info, kOverlayOption);
     contentCheck(r.summary, r.cracks, r.whole, r.info);
     copyImageContent(r.cracks, r.networks, where);
@@ -199,17 +214,32 @@ void setNodesPerSide(crknwk *networks) {
     }
 }
 
-// The sequence of the file comment.  thinned and overlay are rows x cols
-// (bounds from 0); the working, traced, node-mark and line images cover the
-// frame.  The crack list keeps its first crack through pruning, so the count
-// test fails only for an image without a crack pixel inside the outermost
-// rows and columns.
+// Fills a working frame from thinned (rows x cols, bounds from 0) and runs
+// the driver on it.
 void extractFeatures(result *query, int **thinned, int **overlay, const std::string &path,
                      double *classMembership, bool mergeSetting, int mode, int rows, int cols,
                      const Locations &where) {
+    FrameMatrix working(rows + 2, cols + 2);
+    int **w = working.get();
+    for (int i = 0; i < rows; i++)
+        for (int j = 0; j < cols; j++)
+            if (thinned[i][j] != 0) w[i + 1][j + 1] = 1;
+    extractFeaturesOnFrame(query, w, overlay, path, classMembership, mergeSetting, mode, rows,
+                           cols, where);
+}
+
+// The sequence of the file comment.  overlay is rows x cols (bounds from
+// 0); the node-mark image covers the frame.  Nothing reads the traced image
+// or the segments of the line model, so the traced marks go to a sink and
+// no line image is drawn.  The crack list keeps its first crack through
+// pruning, so the count test fails only for an image without a crack pixel
+// inside the outermost rows and columns.
+void extractFeaturesOnFrame(result *query, int **working, int **overlay, const std::string &path,
+                            double *classMembership, bool mergeSetting, int mode, int rows,
+                            int cols, const Locations &where) {
     const int frameRows = rows + 2, frameCols = cols + 2;
-    FrameMatrix working(frameRows, frameCols), traced(frameRows, frameCols),
-        nodeMark(frameRows, frameCols), lineImage(frameRows, frameCols), window(3, 3);
+    FrameMatrix nodeMark(frameRows, frameCols), window(3, 3);
+    MarkSink traced(frameRows, frameCols);
     ImageRecords r;
     r.info->size[0] = frameRows;
     r.info->size[1] = frameCols;
@@ -218,15 +248,11 @@ void extractFeatures(result *query, int **thinned, int **overlay, const std::str
     r.g->yDim = frameRows;
     r.g->xDim = frameCols;
 
-    int **w = working.get();
-    for (int i = 0; i < rows; i++)
-        for (int j = 0; j < cols; j++) w[i + 1][j + 1] = thinned[i][j] != 0 ? 1 : 0;
-
     // Tracing, measures, pruning.
-    r.cracks =
-        traceCracks(window.get(), w, traced.get(), nodeMark.get(), r.g, r.tails, r.summary, r.info);
+    r.cracks = traceCracks(window.get(), working, traced.get(), nodeMark.get(), r.g, r.tails,
+                           r.summary, r.info);
     r.info->numOfCrkNwk = r.g->numOfCracks;
-    lineModel(r.cracks, r.g, lineImage.get());
+    lineModel(r.cracks, r.g, nullptr);
     axisOfMinimumInertia2(r.cracks);
     MBR2(r.cracks, r.info);
     networkPrune(r.cracks, r.info, r.summary, kPruneLength, kPruneDensity, kPruneRatio);
@@ -236,7 +262,7 @@ void extractFeatures(result *query, int **thinned, int **overlay, const std::str
     requireCracks(r.info);
     r.networks = buildNetworks(r.cracks, r.info, mergeSetting);
     if (!mergeSetting && r.info->numOfCrkNwk - 1 > 3) clusterNetworks(r.cracks, r.networks, r.info);
-    networkFeatures(r.cracks, r.networks, r.g, lineImage.get());
+    networkFeatures(r.cracks, r.networks, r.g);
 
     // Output.
     switch (mode) {
@@ -244,7 +270,7 @@ void extractFeatures(result *query, int **thinned, int **overlay, const std::str
         storeFV(r.networks, rows, cols, path, classMembership, 1, 0, where.dataRoot);
         break;
     case 2:
-        analyseOutput(r, overlay, path, lineImage.get(), where);
+        analyseOutput(r, overlay, path, where);
         break;
     case 3:
         printResult(r.networks, r.info, where.dataRoot);

@@ -7,10 +7,18 @@
 // traces the thinned matrix; the cleaned one is only the background of the
 // "-analyse" overlay image.
 //
-// Thresholding follows the image library: a temporary one-band 8-bit image
-// of the matrix gives the Otsu threshold t, and the library's relational
-// operation (pixel >= t) gives 255 on crack pixels and 0 elsewhere, so a
-// pixel equal to t counts as a crack pixel.
+// Thresholding follows the image library's rules on a one-band 8-bit image
+// of the matrix (the low byte of every entry): the Otsu threshold t of its
+// histogram, then pixel >= t gives 255 on crack pixels and 0 elsewhere, so
+// a pixel equal to t counts as a crack pixel.
+//
+// halvern4 runs the same steps on one byte plane per stage instead of int
+// matrices: the band's bytes, the top-hat in place, the thresholded and
+// thinned 0/1 plane inside the driver's working frame.  Every step gives
+// the bytes the int path gives (the tests hold the two equal); the clean
+// pass is skipped there, since only the "-analyse" overlay shows it.
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -54,27 +62,20 @@ private:
     int **m_;
 };
 
-// A one-band 8-bit image of rows x cols holding the low bytes of m (what
-// matToVImage writes into an image of that size).
-vips::VImage imageOfMatrix(int **m, int rows, int cols) {
-    std::vector<unsigned char> bytes(static_cast<std::size_t>(rows) *
-                                     static_cast<std::size_t>(cols));
-    for (int r = 0; r < rows; r++) {
-        unsigned char *q = bytes.data() + static_cast<std::size_t>(r) * cols;
-        for (int c = 0; c < cols; c++) q[c] = static_cast<unsigned char>(m[r][c] & 0xff);
-    }
-    return imageFromBytes(bytes.data(), cols, rows);
+// 256-bin histogram of the low bytes of the rectangle's entries.
+void lowByteHistogram(int **m, int r1, int r2, int c1, int c2, int64_t *hist) {
+    for (int i = 0; i < 256; i++) hist[i] = 0;
+    for (int r = r1; r <= r2; r++)
+        for (int c = c1; c <= c2; c++) hist[m[r][c] & 0xff]++;
 }
 
-// m = img thresholded at t by the library (255 where pixel >= t, else 0).
-void thresholdInto(const vips::VImage &img, int t, int **m, int rows, int cols) {
-    vips::VImage binary;
-    try {
-        binary = img >= static_cast<double>(t);
-    } catch (const vips::VError &e) {
-        imageFailure("cannot threshold image", imageName(img), e);
-    }
-    VImageToMat(binary, m, 0, rows - 1, 0, cols - 1);
+// The thresholding rule on an entry: its low byte at or above t.
+inline bool atOrAbove(int value, int t) { return (value & 0xff) >= t; }
+
+// out = 255 where the low byte of in reaches t, else 0, over the rectangle.
+void thresholdRect(int **in, int **out, int r1, int r2, int c1, int c2, int t) {
+    for (int r = r1; r <= r2; r++)
+        for (int c = c1; c <= c2; c++) out[r][c] = atOrAbove(in[r][c], t) ? 255 : 0;
 }
 
 // binary is thinned in place (it holds the thinned 0/1 image afterwards) and
@@ -101,14 +102,15 @@ void crackEnhance(int **in, int **out, int rows, int cols) {
 
 // ---- thresholds --------------------------------------------------------------
 
-// Otsu threshold t of the whole of in (through a temporary library image),
+// Otsu threshold t of the whole of in (of its low bytes),
 // then out = 255 where in >= t, else 0.  Returns false when t is 0, which
 // otsuThresh gives when no split separates two classes (a uniform image):
 // out is still thresholded (all 255) then.
 bool normalThresholding(int **in, int **out, int rows, int cols) {
-    const vips::VImage img = imageOfMatrix(in, rows, cols);
-    const int t = otsuThresh(img);
-    thresholdInto(img, t, out, rows, cols);
+    int64_t hist[256];
+    lowByteHistogram(in, 0, rows - 1, 0, cols - 1, hist);
+    const int t = otsuThreshold(hist);
+    thresholdRect(in, out, 0, rows - 1, 0, cols - 1, t);
     return t != 0;
 }
 
@@ -166,11 +168,12 @@ bool gridThresholding(int **in, int **out, int rows, int cols) {
     for (const tree *node = tiles->next; node != nullptr; node = node->next) {
         for (int i = 0; i < kTileSide; i++)
             for (int j = 0; j < kTileSide; j++) t[i][j] = g[node->yStart + i][node->xStart + j];
-        const vips::VImage img = imageOfMatrix(t, kTileSide, kTileSide);
-        const int threshold = otsuThresh(img);
+        int64_t hist[256];
+        lowByteHistogram(t, 0, kTileSide - 1, 0, kTileSide - 1, hist);
+        const int threshold = otsuThreshold(hist);
         if (threshold != 0) {
             found = true;
-            thresholdInto(img, threshold, t, kTileSide, kTileSide);
+            thresholdRect(t, t, 0, kTileSide - 1, 0, kTileSide - 1, threshold);
         } else {
             imZeros(t, 0, kTileSide - 1, 0, kTileSide - 1);
         }
@@ -192,28 +195,64 @@ void thinCrack(int **in, int **out, int rows, int cols) { thinAndClean(in, out, 
 
 // ---- entries -----------------------------------------------------------------
 
-// Band, copy, close top-hat, whole-image threshold, thinning, driver.  The
-// driver reads the thinned matrix (binary after the thinning), not the
-// cleaned one; the overlay matrix is handed over untouched and discarded.
-// A threshold of 0 stops the run before anything is written.
+// Band, copy, close top-hat, whole-image threshold, thinning, driver, on
+// byte planes (see the file comment).  The driver reads the thinned image,
+// not the cleaned one; an overlay matrix is made only for mode 2, whose
+// driver draws into it, and discarded.  A threshold of 0 stops the run
+// before anything is written.
 void halvern4(result *query, vips::VImage image, const std::string &path, double *classMembership,
               bool mergeSetting, int mode, const Locations &where) {
     const vips::VImage band = chooseBand(image, path);
     const int rows = band.height(), cols = band.width();
-    bool found = false;
+    const std::size_t pixels = static_cast<std::size_t>(rows) * static_cast<std::size_t>(cols);
+    // The working frame: the image with one ring of 0 around it.
+    const int frameRows = rows + 2, frameCols = cols + 2;
+    const std::ptrdiff_t stride = frameCols;
+    std::vector<uint8_t> frame;
     {
-        ImageMatrix grey(rows, cols), binary(rows, cols), enhanced(rows, cols), overlay(rows, cols);
-        VImageToMat(band, grey.get(), 0, rows - 1, 0, cols - 1);
-        crackEnhance(grey.get(), enhanced.get(), rows, cols);
-        found = normalThresholding(enhanced.get(), binary.get(), rows, cols);
-        if (found) {
-            thinAndClean(binary.get(), enhanced.get(), rows, cols);
-            extractFeatures(query, binary.get(), overlay.get(), path, classMembership, mergeSetting,
-                            mode, rows, cols, where);
+        // Grey bytes, replaced by the top-hat.
+        std::vector<uint8_t> grey(pixels);
+        copyImageRows(band, grey.data(), cols);
+        str_element element;
+        createStrElement(&element, kDiskType, kDiskSize);
+        closeTopHatBytes(grey.data(), cols, grey.data(), cols, rows, cols, &element);
+        freeStrElement(&element);
+
+        int64_t hist[256] = {};
+        for (uint8_t v : grey) hist[v]++;
+        const int t = otsuThreshold(hist);
+        // Stopped with every buffer released.
+        if (t == 0) {
+            std::vector<uint8_t>().swap(grey);
+            fatalExit(Stream::out, kNoCracks);
+        }
+        frame.assign(static_cast<std::size_t>(frameRows) * static_cast<std::size_t>(frameCols), 0);
+        for (int i = 0; i < rows; i++) {
+            const uint8_t *p = grey.data() + static_cast<std::size_t>(i) * cols;
+            uint8_t *q = frame.data() + (i + 1) * stride + 1;
+            for (int j = 0; j < cols; j++) q[j] = p[j] >= t ? 1 : 0;
         }
     }
-    // Stopped with every matrix released.
-    if (!found) fatalExit(Stream::out, kNoCracks);
+    thinPlane(frame.data() + stride + 1, rows, cols, stride, kThinPasses);
+
+    ImageMatrix working(frameRows, frameCols);
+    {
+        int **w = working.get();
+        for (int i = 1; i <= rows; i++) {
+            const uint8_t *p = frame.data() + i * stride;
+            for (int j = 1; j <= cols; j++)
+                if (p[j] != 0) w[i][j] = 1;
+        }
+        std::vector<uint8_t>().swap(frame);
+    }
+    if (mode == 2) {
+        ImageMatrix overlay(rows, cols);
+        extractFeaturesOnFrame(query, working.get(), overlay.get(), path, classMembership,
+                               mergeSetting, mode, rows, cols, where);
+    } else {
+        extractFeaturesOnFrame(query, working.get(), nullptr, path, classMembership,
+                               mergeSetting, mode, rows, cols, where);
+    }
 }
 
 // Band, copy, close top-hat, tiled threshold, thinning, driver in mode 2

@@ -20,6 +20,7 @@
 #include <climits>
 #include <cmath>
 #include <cstddef>
+#include <cstring>
 #include <vector>
 
 #include "toolbox/fatal.h"
@@ -294,6 +295,94 @@ inline void subtractRow(const int *a, const int *b, int *out, int n) {
     for (; j < n; j++) out[j] = a[j] - b[j];
 }
 
+// ---- 8-bit flat filters ------------------------------------------------------
+//
+// The same run plan over bytes.  The source plane is padded by the
+// element's reach with a value that never wins (0 for the maximum, 255 for
+// the minimum), so no run is clipped; the fixed-length loops over bytes
+// become vector min/max instructions.
+
+struct ByteMax {
+    static uint8_t pick(uint8_t a, uint8_t b) { return a > b ? a : b; }
+};
+struct ByteMin {
+    static uint8_t pick(uint8_t a, uint8_t b) { return a < b ? a : b; }
+};
+
+// q[j] = pick(q[j], h[j]) for j in 0..n-1, in fixed-length blocks that
+// become vector instructions.
+template <class Pick>
+inline void pickBytes(uint8_t *__restrict q, const uint8_t *__restrict h, int n) {
+    constexpr int kBlock = 32;
+    int j = 0;
+    for (; j + kBlock <= n; j += kBlock)
+        for (int t = 0; t < kBlock; t++) q[j + t] = Pick::pick(q[j + t], h[j + t]);
+    for (; j < n; j++) q[j] = Pick::pick(q[j], h[j]);
+}
+
+// out[j] = a[j] - b[j] for j in 0..n-1 (no wrap: a >= b), in blocks.
+inline void subtractBytes(const uint8_t *__restrict a, const uint8_t *__restrict b,
+                          uint8_t *out, int n) {
+    constexpr int kBlock = 32;
+    int j = 0;
+    for (; j + kBlock <= n; j += kBlock) {
+        uint8_t d[kBlock];
+        for (int t = 0; t < kBlock; t++) d[t] = static_cast<uint8_t>(a[j + t] - b[j + t]);
+        for (int t = 0; t < kBlock; t++) out[j + t] = d[t];
+    }
+    for (; j < n; j++) out[j] = static_cast<uint8_t>(a[j] - b[j]);
+}
+
+// For output rows 0..rows-1 of the padded plane in (pixel (0, 0) at in, row
+// stride stride): the extreme over the element's cells, handed to
+// emit(row index, cols bytes).
+template <class Pick, class Emit>
+void flatFilterBytes(const uint8_t *in, std::ptrdiff_t stride, int rows, int cols,
+                     const Window &win, const RunPlan &plan, Emit emit) {
+    const int nk = win.k1 - win.k0 + 1;
+    const std::size_t nruns = plan.runs.size();
+    const std::size_t width = static_cast<std::size_t>(cols);
+    // Run extremes of the last nk source rows; row r lives in slot
+    // (r - k0) % nk.
+    std::vector<uint8_t> ring(static_cast<std::size_t>(nk) * nruns * width), out(width);
+    auto slot = [&](int r, std::size_t u) {
+        return ring.data() + (static_cast<std::size_t>((r - win.k0) % nk) * nruns + u) * width;
+    };
+    std::vector<const uint8_t *> parts;
+    int next = win.k0;  // first source row whose run extremes are not yet computed
+    for (int i = 0; i < rows; i++) {
+        for (; next <= i + win.k1; next++) {
+            const uint8_t *s = in + next * stride;
+            for (std::size_t u = 0; u < nruns; u++) {
+                uint8_t *h = slot(next, u);
+                std::memcpy(h, s + plan.runs[u].l0, width);
+                for (int t = plan.runs[u].l0 + 1; t <= plan.runs[u].l1; t++)
+                    pickBytes<Pick>(h, s + t, cols);
+            }
+        }
+        parts.clear();
+        for (int k = win.k0; k <= win.k1; k++)
+            for (int u : plan.rowRuns[k - win.k0])
+                parts.push_back(slot(i + k, static_cast<std::size_t>(u)));
+        std::memcpy(out.data(), parts[0], width);
+        for (std::size_t p = 1; p < parts.size(); p++) pickBytes<Pick>(out.data(), parts[p], cols);
+        emit(i, out.data());
+    }
+}
+
+// True when every cell of the window is 0.0 or 1.0, the centre is 1.0 and
+// each cell weighs what its mirror image through the centre weighs.
+bool flatSymmetricWithCentre(const str_element *se, const Window &win) {
+    if (win.k0 > win.k1 || win.l0 > win.l1) return false;
+    if (se->data[win.cr][win.cc] != 1.0f) return false;
+    for (int k = win.k0; k <= win.k1; k++)
+        for (int l = win.l0; l <= win.l1; l++) {
+            const float w = se->data[win.cr + k][win.cc + l];
+            if ((w != 0.0f && w != 1.0f) || w != se->data[win.cr - k][win.cc - l]) return false;
+        }
+    return true;
+}
+
 int **newImage(int rows, int cols) { return imatrix(0, rows - 1, 0, cols - 1); }
 void freeImage(int **m, int rows, int cols) { free_imatrix(m, 0, rows - 1, 0, cols - 1); }
 
@@ -459,6 +548,43 @@ void closeTopHat(int **src, int **dst, int rows, int cols, const str_element *se
     int **p = repeated(src, rows, cols, se, iterations, true);
     for (int i = 0; i < rows; i++) subtractRow(p[i], src[i], dst[i], cols);
     freeImage(p, rows, cols);
+}
+
+// Close top-hat on bytes.  With the element flat, symmetric and holding its
+// centre, the dilation lies in 0..255 and never below the pixel, so the
+// erosion of it (whose centre cell always lies inside the image) lies
+// between the pixel and 255: the start values 0 and 300 never decide, the
+// padding values stand for "outside the image", and closing minus pixel
+// fits a byte.
+void closeTopHatBytes(const uint8_t *src, std::ptrdiff_t srcStride, uint8_t *dst,
+                      std::ptrdiff_t dstStride, int rows, int cols, const str_element *se) {
+    const Window win = windowOf(se);
+    RunPlan plan;
+    if (!flatSymmetricWithCentre(se, win) || !planFlat(se, win, &plan))
+        fatalExit(Stream::out,
+                  "closeTopHatBytes: the element must be flat, symmetric and hold its centre cell\n");
+    // Degenerate image: nothing to write.
+    if (rows < 1 || cols < 1) return;
+    const int padRows = win.k1, padCols = win.l1;
+    const std::ptrdiff_t stride = cols + 2 * padCols;
+    const std::size_t planeSize = static_cast<std::size_t>(stride) * (rows + 2 * padRows);
+    const std::ptrdiff_t origin = padRows * stride + padCols;
+
+    // The source padded with 0, then its dilation padded with 255.
+    std::vector<uint8_t> padded(planeSize, 0);
+    for (int i = 0; i < rows; i++)
+        std::memcpy(&padded[origin + i * stride], src + i * srcStride, static_cast<std::size_t>(cols));
+    std::vector<uint8_t> dilated(planeSize, 255);
+    flatFilterBytes<ByteMax>(padded.data() + origin, stride, rows, cols, win, plan,
+                             [&](int i, const uint8_t *row) {
+                                 std::memcpy(&dilated[origin + i * stride], row,
+                                             static_cast<std::size_t>(cols));
+                             });
+    flatFilterBytes<ByteMin>(dilated.data() + origin, stride, rows, cols, win, plan,
+                             [&](int i, const uint8_t *row) {
+                                 subtractBytes(row, &padded[origin + i * stride],
+                                               dst + i * dstStride, cols);
+                             });
 }
 
 }  // namespace craq

@@ -15,6 +15,9 @@
 // serve the other elements.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+
 namespace craq {
 
 // ---- structuring element ----
@@ -59,5 +62,18 @@ void openTopHat(int **src, int **dst, int rows, int cols, const str_element *se,
 // Black top-hat: dst = closed - src.
 void closeTopHat(int **src, int **dst, int rows, int cols, const str_element *se,
                  int iterations);
+
+// ---- 8-bit path ----
+
+// dst = closeTopHat(src, se, 1) of an 8-bit image without int matrices:
+// rows x cols bytes, row i at src + i * srcStride and dst + i * dstStride
+// (dst may be src).  The element must be flat (weights 0.0 and 1.0),
+// symmetric about its centre and hold its centre cell, as a disk, square
+// or line of odd size does: then every closing value lies between the pixel
+// and 255, and the bytes equal what the int filters give.  Any other
+// element ends the run with "closeTopHatBytes: the element must be flat,
+// symmetric and hold its centre cell" on standard output, status 1.
+void closeTopHatBytes(const uint8_t *src, std::ptrdiff_t srcStride, uint8_t *dst,
+                      std::ptrdiff_t dstStride, int rows, int cols, const str_element *se);
 
 }  // namespace craq

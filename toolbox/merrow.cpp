@@ -39,13 +39,20 @@ int otsuThresh(vips::VImage img) {
     int *h = ivector(0, 255);
     mHist(m, h, 0, rows - 1, 0, cols - 1);
     free_imatrix(m, 0, rows - 1, 0, cols - 1);
+    int64_t hist[256];
+    for (int i = 0; i <= 255; i++) hist[i] = h[i];
+    free_ivector(h, 0, 255);
+    return otsuThreshold(hist);
+}
 
+// The rule above on a histogram already counted.
+int otsuThreshold(const int64_t *h) {
     int64_t n = 0;
     for (int i = 0; i <= 255; i++) n += h[i];
 
     double p[256], omega[256], mu[256], sigma[256];
     int64_t count[256];  // pixels at levels 0..i: class 0 of the split at i
-    for (int i = 0; i <= 255; i++) p[i] = (1.0 / static_cast<double>(n)) * h[i];
+    for (int i = 0; i <= 255; i++) p[i] = (1.0 / static_cast<double>(n)) * static_cast<double>(h[i]);
     omega[0] = p[0];
     mu[0] = 0.0;
     count[0] = h[0];
@@ -54,7 +61,6 @@ int otsuThresh(vips::VImage img) {
         mu[i] = mu[i - 1] + i * p[i];
         count[i] = count[i - 1] + h[i];
     }
-    free_ivector(h, 0, 255);
     const double muT = mu[255];
 
     for (int i = 0; i <= 255; i++) {

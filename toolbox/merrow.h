@@ -6,6 +6,8 @@
 // Each takes the image by value and writes nothing to it.
 #pragma once
 
+#include <cstdint>
+
 #include <vips/vips8>
 
 namespace craq {
@@ -14,6 +16,8 @@ namespace craq {
 // Threshold 0..255: truncated mean of the levels of largest variance; 0 when
 // no split separates two non-empty classes (e.g. a single grey level).
 int otsuThresh(vips::VImage img);
+// The same rule on a 256-bin histogram h[0..255] of any pixel count.
+int otsuThreshold(const int64_t *h);
 
 // ---- further rules ----
 // Gradient-weighted mean grey level, 0..255; 0 when the image has no

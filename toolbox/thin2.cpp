@@ -14,6 +14,7 @@
 // its passes and writes src and dst once at the end.
 #include "toolbox/thin2.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -135,14 +136,15 @@ void storePlane(const std::vector<uint8_t> &px, int **m, int rows, int cols) {
     }
 }
 
-// Offsets of the set interior pixels of px (unpadded) that del removes.
-void findDeletions(const uint8_t *px, int rows, int cols, const uint8_t *del,
-                   std::vector<std::size_t> &kill) {
+// Offsets of the set interior pixels of px (rows x cols, row stride
+// stride) that del removes.
+void findDeletions(const uint8_t *px, int rows, int cols, std::ptrdiff_t stride,
+                   const uint8_t *del, std::vector<std::ptrdiff_t> &kill) {
     kill.clear();
     const int end = cols - 1;
     for (int i = 1; i < rows - 1; i++) {
-        const std::size_t base = static_cast<std::size_t>(i) * cols;
-        const uint8_t *mid = px + base, *up = mid - cols, *dn = mid + cols;
+        const std::ptrdiff_t base = i * stride;
+        const uint8_t *mid = px + base, *up = mid - stride, *dn = mid + stride;
         int j = 1;
         while (j < end) {
             if (j + 8 <= end) {
@@ -160,28 +162,8 @@ void findDeletions(const uint8_t *px, int rows, int cols, const uint8_t *del,
     }
 }
 
-void applyDeletions(uint8_t *px, const std::vector<std::size_t> &kill) {
-    for (std::size_t k : kill) px[k] = 0;
-}
-
-void clearBorder(uint8_t *px, int rows, int cols) {
-    std::memset(px, 0, cols);
-    std::memset(px + static_cast<std::size_t>(rows - 1) * cols, 0, cols);
-    for (int i = 0; i < rows; i++) {
-        px[static_cast<std::size_t>(i) * cols] = 0;
-        px[static_cast<std::size_t>(i) * cols + cols - 1] = 0;
-    }
-}
-
-// One thinning iteration in place on an unpadded plane.  The first
-// sub-iteration's decisions still see the border pixels, which are cleared
-// only once those decisions are made.
-void thinPlane(uint8_t *px, int rows, int cols, std::vector<std::size_t> &kill) {
-    findDeletions(px, rows, cols, kDeleteFirst.v, kill);
-    clearBorder(px, rows, cols);
-    applyDeletions(px, kill);
-    findDeletions(px, rows, cols, kDeleteSecond.v, kill);
-    applyDeletions(px, kill);
+void applyDeletions(uint8_t *px, const std::vector<std::ptrdiff_t> &kill) {
+    for (std::ptrdiff_t k : kill) px[k] = 0;
 }
 
 // True when lut is 0 wherever the centre bit is clear: then unset pixels
@@ -244,8 +226,7 @@ void applyLut3x3(int **src, int **dst, const int *lut, int rows, int cols) {
 void thin(int **src, int **dst, int rows, int cols) {
     if (rows <= 0 || cols <= 0) return;  // no pixels
     std::vector<uint8_t> px = loadPlane(src, rows, cols, 0);
-    std::vector<std::size_t> kill;
-    thinPlane(px.data(), rows, cols, kill);
+    thinPlane(px.data(), rows, cols, cols, 1);
     storePlane(px, dst, rows, cols);
 }
 
@@ -265,8 +246,7 @@ void morph(int **src, int **dst, int op, int iterations, int rows, int cols) {
     if (op == 1) {
         if (rows <= 0 || cols <= 0) return;  // no pixels
         std::vector<uint8_t> px = loadPlane(src, rows, cols, 0);
-        std::vector<std::size_t> kill;
-        for (int pass = 0; pass < iterations; pass++) thinPlane(px.data(), rows, cols, kill);
+        thinPlane(px.data(), rows, cols, cols, iterations);
         storePlane(px, dst, rows, cols);
         storePlane(px, src, rows, cols);
     } else if (op == 2) {
@@ -277,6 +257,88 @@ void morph(int **src, int **dst, int op, int iterations, int rows, int cols) {
     } else {
         // Written with puts, which adds one more line end.
         fatalExit(Stream::out, "\ninvalid option for argument 4 function morph()\n\n");
+    }
+}
+
+// iterations thinning passes in place on a byte plane.  Deletions are
+// collected per sub-iteration and applied afterwards, which keeps the
+// decisions parallel without a second plane.
+//
+// A pixel's decision depends only on its 3 x 3 neighbourhood, so a pixel a
+// sub-iteration kept stays kept by the next sub-iteration of the same kind
+// unless a pixel of its neighbourhood changed in between.  The first pass
+// scans the whole plane; later sub-iterations examine only the set interior
+// pixels next to a change (a deletion or a cleared border pixel) since the
+// last sub-iteration of their kind, which finds the same deletions.
+void thinPlane(uint8_t *px, int rows, int cols, std::ptrdiff_t stride, int iterations) {
+    if (rows <= 0 || cols <= 0 || iterations <= 0) return;  // no pixels, no pass
+    std::vector<std::ptrdiff_t> kill, sinceFirst, sinceSecond;
+    auto record = [&](const std::vector<std::ptrdiff_t> &changes) {
+        sinceFirst.insert(sinceFirst.end(), changes.begin(), changes.end());
+        sinceSecond.insert(sinceSecond.end(), changes.begin(), changes.end());
+    };
+    // Set border pixels, cleared before the first deletions are applied.
+    auto clearSetBorder = [&]() {
+        std::vector<std::ptrdiff_t> set;
+        auto take = [&](int i, int j) {
+            if (px[i * stride + j]) set.push_back(i * stride + j);
+        };
+        for (int j = 0; j < cols; j++) take(0, j);
+        for (int i = 1; i < rows - 1; i++) {
+            take(i, 0);
+            if (cols > 1) take(i, cols - 1);
+        }
+        if (rows > 1)
+            for (int j = 0; j < cols; j++) take(rows - 1, j);
+        applyDeletions(px, set);
+        record(set);
+    };
+
+    // Pass 1: whole-plane scans.
+    findDeletions(px, rows, cols, stride, kDeleteFirst.v, kill);
+    clearSetBorder();
+    applyDeletions(px, kill);
+    record(kill);
+    findDeletions(px, rows, cols, stride, kDeleteSecond.v, kill);
+    sinceSecond.clear();
+    applyDeletions(px, kill);
+    record(kill);
+    if (iterations == 1) return;
+
+    // Later passes: the neighbourhoods of the changes.  queued marks the
+    // pixels examined in the current sub-iteration (a stamp per
+    // sub-iteration, so it is cleared only when the stamps run out).
+    std::vector<uint8_t> queued(static_cast<std::size_t>(rows) * stride, 0);
+    uint8_t stamp = 0;
+    auto examine = [&](std::vector<std::ptrdiff_t> &changes, const uint8_t *del) {
+        kill.clear();
+        if (++stamp == 0) {
+            std::fill(queued.begin(), queued.end(), 0);
+            stamp = 1;
+        }
+        for (std::ptrdiff_t c : changes) {
+            const int ci = static_cast<int>(c / stride), cj = static_cast<int>(c % stride);
+            for (int i = ci - 1; i <= ci + 1; i++) {
+                if (i < 1 || i > rows - 2) continue;
+                for (int j = cj - 1; j <= cj + 1; j++) {
+                    if (j < 1 || j > cols - 2) continue;
+                    const std::ptrdiff_t at = i * stride + j;
+                    if (!px[at] || queued[at] == stamp) continue;
+                    queued[at] = stamp;
+                    const uint8_t *mid = px + i * stride;
+                    if (del[codeAt(mid - stride, mid, mid + stride, j)]) kill.push_back(at);
+                }
+            }
+        }
+        changes.clear();
+    };
+    for (int pass = 1; pass < iterations; pass++) {
+        examine(sinceFirst, kDeleteFirst.v);
+        applyDeletions(px, kill);
+        record(kill);
+        examine(sinceSecond, kDeleteSecond.v);
+        applyDeletions(px, kill);
+        record(kill);
     }
 }
 

@@ -15,6 +15,9 @@
 // A lookup table is 512 ints indexed by that code.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+
 namespace craq {
 
 // ---- neighbourhood codes and tables ---------------------------------------
@@ -49,6 +52,14 @@ void clean(int **src, int **dst, int rows, int cols);
 // iterations <= 0 does nothing.  Any other op ends the run with
 // "\ninvalid option for argument 4 function morph()\n\n" on stdout, status 1.
 void morph(int **src, int **dst, int op, int iterations, int rows, int cols);
+
+// ---- byte planes ---------------------------------------------------------------
+
+// iterations thinning passes in place on a plane of 0/1 bytes: rows x cols
+// pixels, row i starting at px + i * stride (stride >= cols).  The result
+// is what morph(op 1, iterations) leaves, without the int matrices; bytes
+// outside the rows x cols rectangle are neither read nor written.
+void thinPlane(uint8_t *px, int rows, int cols, std::ptrdiff_t stride, int iterations);
 
 // ---- region test -------------------------------------------------------------
 

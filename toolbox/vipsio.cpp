@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -199,6 +200,31 @@ std::string imageBytes(const vips::VImage &img) {
     } catch (const vips::VError &e) {
         imageFailure("cannot read image", imageName(img), e);
     }
+}
+
+// Rows per region request: enough to amortise the request, small enough
+// that the region's own buffer (for an image computed on demand) stays
+// small.
+constexpr int kStripRows = 128;
+
+void copyImageRows(const vips::VImage &img, unsigned char *dst, std::ptrdiff_t stride) {
+    if (img.bands() != 1 || img.format() != VIPS_FORMAT_UCHAR)
+        fatalExit(Stream::out, "image " + imageName(img) + " is not an 8-bit image\n");
+    VipsImage *image = img.get_image();
+    VipsRegion *region = vips_region_new(image);
+    if (region == nullptr) imageFailure("cannot read image", imageName(img), vips::VError());
+    const int width = img.width(), height = img.height();
+    for (int top = 0; top < height; top += kStripRows) {
+        VipsRect strip = {0, top, width, std::min(kStripRows, height - top)};
+        if (vips_region_prepare(region, &strip) != 0) {
+            g_object_unref(region);
+            imageFailure("cannot read image", imageName(img), vips::VError());
+        }
+        for (int y = top; y < top + strip.height; y++)
+            std::memcpy(dst + static_cast<std::ptrdiff_t>(y) * stride,
+                        VIPS_REGION_ADDR(region, 0, y), static_cast<std::size_t>(width));
+    }
+    g_object_unref(region);
 }
 
 }  // namespace craq

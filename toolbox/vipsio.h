@@ -11,6 +11,7 @@
 // from its extension alone.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include <vips/vips8>
@@ -73,5 +74,13 @@ std::string imageName(const vips::VImage &img);
 // Ends the run with "<what> <name>: <libvips error text>\n", status 1.
 [[noreturn]] void imageFailure(const std::string &what, const std::string &name,
                                const vips::VError &error);
+
+// Copies the pixels of a one-band 8-bit image into a caller's buffer: row i
+// (width bytes) to dst + i * stride, so the buffer may carry padding.  The
+// library computes the rows in the calling thread, a strip at a time,
+// without a whole-image copy of its own.  A libvips error (a file damaged
+// past its header) ends the run with "cannot read image <name>: <reason>\n",
+// status 1; an image that is not one-band 8-bit as imageBytes does.
+void copyImageRows(const vips::VImage &img, unsigned char *dst, std::ptrdiff_t stride);
 
 }  // namespace craq
