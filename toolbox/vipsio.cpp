@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include <gmodule.h>
+
 #include "toolbox/fatal.h"
 #include "toolbox/filenames.h"
 
@@ -86,12 +88,65 @@ bool plainSuffix(const std::string &ext) {
     return true;
 }
 
+// The library's optional loaders (PDF, HEIF, JPEG XL, slide scans and the
+// ImageMagick formats) are modules it loads at start-up from
+// <libdir>/vips-modules-<major>.<minor>, the library's install prefix coming
+// from VIPSHOME when that is set.  Loading them and the some thirty
+// libraries behind them takes longer than analysing a photograph, and the
+// built-in loaders read JPEG, TIFF, PNG and the library's own format.  So
+// the library starts with VIPSHOME naming a prefix without modules, and
+// they are loaded the first time a file to open is in none of the built-in
+// formats or a name to write has an extension no built-in saver knows.  A VIPSHOME the user set is left alone (and the modules load at
+// start-up as usual).
+const char kPrefixWithoutModules[] = "/nonexistent/craq-no-image-modules";
+
+bool gModulesPending = false;  // started without the modules, not loaded yet
+
+// Loads every module of the library's module folder once, as its start-up
+// would; true when at least one loaded.
+bool loadOptionalLoaders() {
+    if (!gModulesPending) return false;
+    gModulesPending = false;
+    const std::string folder = std::string(CRAQ_VIPS_LIBDIR) + "/vips-modules-" +
+                               std::to_string(vips_version(0)) + "." +
+                               std::to_string(vips_version(1));
+    GDir *dir = g_dir_open(folder.c_str(), 0, nullptr);
+    if (dir == nullptr) return false;
+    bool loaded = false;
+    for (const char *name; (name = g_dir_read_name(dir)) != nullptr;) {
+        const std::string file = name;
+        const std::string suffix = std::string(".") + G_MODULE_SUFFIX;
+        if (file.size() <= suffix.size() ||
+            file.compare(file.size() - suffix.size(), suffix.size(), suffix) != 0)
+            continue;
+        // A module that fails to load is skipped, as at the library's start.
+        GModule *module = g_module_open((folder + "/" + file).c_str(), G_MODULE_BIND_LAZY);
+        if (module == nullptr) continue;
+        g_module_make_resident(module);
+        loaded = true;
+    }
+    g_dir_close(dir);
+    // The start-up's block applies to operations that arrive later too.
+    if (loaded && g_getenv("VIPS_BLOCK_UNTRUSTED") != nullptr) vips_block_untrusted_set(TRUE);
+    return loaded;
+}
+
 }  // namespace
 
+// Starts the library without its optional modules (see above) and, unless
+// VIPS_CONCURRENCY asks otherwise, with one worker thread per pipeline: the
+// programs read one image at a time, whose decoding is sequential anyway.
 void startImageLibrary(const char *argv0) {
     silenceLibraryWarnings();
+    const bool ownPrefix = g_getenv("VIPSHOME") != nullptr;
+    if (!ownPrefix) g_setenv("VIPSHOME", kPrefixWithoutModules, TRUE);
     if (VIPS_INIT(argv0 != nullptr ? argv0 : "craq"))
         fatalExit(Stream::err, "cannot start the image library\n");
+    if (!ownPrefix) {
+        g_unsetenv("VIPSHOME");
+        gModulesPending = true;
+    }
+    if (g_getenv("VIPS_CONCURRENCY") == nullptr) vips_concurrency_set(1);
 }
 
 void disableImageCache() { vips_cache_set_max(0); }
@@ -104,9 +159,21 @@ bool openImage(const std::string &path, vips::VImage *image, std::string *reason
     if (!readableFile(path, reason)) return false;
     try {
         // A source opened on the file itself: the name is never parsed.
-        vips::VSource source = vips::VSource::new_from_file(path.c_str());
-        vips::VImage loaded = vips::VImage::new_from_source(
-            source, "", vips::VImage::option()->set("fail_on", VIPS_FAIL_ON_ERROR));
+        auto open = [&path]() {
+            vips::VSource source = vips::VSource::new_from_file(path.c_str());
+            return vips::VImage::new_from_source(
+                source, "", vips::VImage::option()->set("fail_on", VIPS_FAIL_ON_ERROR));
+        };
+        vips::VImage loaded;
+        try {
+            loaded = open();
+        } catch (const vips::VError &) {
+            // Perhaps a format of the optional loaders: load them, once, and
+            // try again from the start of the file.
+            if (!loadOptionalLoaders()) throw;
+            vips_error_clear();
+            loaded = open();
+        }
         // Decoded now, in place, so a truncated or damaged file fails here.
         if (vips_image_wio_input(loaded.get_image()) != 0) throw vips::VError();
         *image = loaded;
@@ -143,7 +210,10 @@ bool saveImage(const vips::VImage &img, const std::string &path, std::string *re
     const std::string ext = extensionOf(path);
     // The saver is found before the file is created, so a name of no known
     // format leaves nothing behind.
-    if (!plainSuffix(ext) || vips_foreign_find_save_target(ext.c_str()) == nullptr) {
+    const bool known = plainSuffix(ext) &&
+                       (vips_foreign_find_save_target(ext.c_str()) != nullptr ||
+                        (loadOptionalLoaders() && vips_foreign_find_save_target(ext.c_str()) != nullptr));
+    if (!known) {
         vips_error_clear();
         *reason = "no image format for the extension \"" + ext + "\"";
         return false;
