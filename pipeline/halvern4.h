@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include <vips/vips8>
@@ -119,13 +120,15 @@ void extractFeatures(result *query, int **thinned, int **overlay, const std::str
                      double *classMembership, bool mergeSetting, int mode, int rows, int cols,
                      const Locations &where);
 
-// extractFeatures from the tracing on: working is the working frame
-// ((rows + 2) x (cols + 2), bounds from 0), 1 on crack pixels, 0 elsewhere
-// and on its outermost rows and columns; tracing clears it.  overlay is read
-// only in mode 2 (may be null otherwise).
-void extractFeaturesOnFrame(result *query, int **working, int **overlay, const std::string &path,
-                            double *classMembership, bool mergeSetting, int mode, int rows,
-                            int cols, const Locations &where);
+// extractFeatures with the working frame filled by the caller: fill(working)
+// writes 1 at every crack pixel of the zeroed frame ((rows + 2) x
+// (cols + 2), bounds from 0), keeping its outermost rows and columns 0.
+// The frame is released once the cracks are traced.  overlay is read only
+// in mode 2 (may be null otherwise).
+void extractFeaturesOnFrame(result *query, const std::function<void(int **)> &fill,
+                            int **overlay, const std::string &path, double *classMembership,
+                            bool mergeSetting, int mode, int rows, int cols,
+                            const Locations &where);
 
 // Organises the features of the network list into a globalFtr record, which
 // is released again (no program path calls it).

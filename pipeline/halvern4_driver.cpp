@@ -16,6 +16,7 @@
 // plus one.  The call owns every record and list it makes and releases them,
 // with its matrices, before it returns.
 #include <cmath>
+#include <functional>
 #include <new>
 #include <string>
 #include <vector>
@@ -214,32 +215,32 @@ void setNodesPerSide(crknwk *networks) {
     }
 }
 
-// Fills a working frame from thinned (rows x cols, bounds from 0) and runs
-// the driver on it.
+// The driver on a working frame filled from thinned (rows x cols, bounds
+// from 0).
 void extractFeatures(result *query, int **thinned, int **overlay, const std::string &path,
                      double *classMembership, bool mergeSetting, int mode, int rows, int cols,
                      const Locations &where) {
-    FrameMatrix working(rows + 2, cols + 2);
-    int **w = working.get();
-    for (int i = 0; i < rows; i++)
-        for (int j = 0; j < cols; j++)
-            if (thinned[i][j] != 0) w[i + 1][j + 1] = 1;
-    extractFeaturesOnFrame(query, w, overlay, path, classMembership, mergeSetting, mode, rows,
+    auto fill = [&](int **w) {
+        for (int i = 0; i < rows; i++)
+            for (int j = 0; j < cols; j++)
+                if (thinned[i][j] != 0) w[i + 1][j + 1] = 1;
+    };
+    extractFeaturesOnFrame(query, fill, overlay, path, classMembership, mergeSetting, mode, rows,
                            cols, where);
 }
 
 // The sequence of the file comment.  overlay is rows x cols (bounds from
-// 0); the node-mark image covers the frame.  Nothing reads the traced image
-// or the segments of the line model, so the traced marks go to a sink and
-// no line image is drawn.  The crack list keeps its first crack through
-// pruning, so the count test fails only for an image without a crack pixel
-// inside the outermost rows and columns.
-void extractFeaturesOnFrame(result *query, int **working, int **overlay, const std::string &path,
-                            double *classMembership, bool mergeSetting, int mode, int rows,
-                            int cols, const Locations &where) {
+// 0).  Nothing reads the traced image or the segments of the line model, so
+// the traced marks go to a sink and no line image is drawn; the working
+// frame and the node marks are released as soon as the cracks are traced.
+// The crack list keeps its first crack through pruning, so the count test
+// fails only for an image without a crack pixel inside the outermost rows
+// and columns.
+void extractFeaturesOnFrame(result *query, const std::function<void(int **)> &fill,
+                            int **overlay, const std::string &path, double *classMembership,
+                            bool mergeSetting, int mode, int rows, int cols,
+                            const Locations &where) {
     const int frameRows = rows + 2, frameCols = cols + 2;
-    FrameMatrix nodeMark(frameRows, frameCols), window(3, 3);
-    MarkSink traced(frameRows, frameCols);
     ImageRecords r;
     r.info->size[0] = frameRows;
     r.info->size[1] = frameCols;
@@ -249,8 +250,13 @@ void extractFeaturesOnFrame(result *query, int **working, int **overlay, const s
     r.g->xDim = frameCols;
 
     // Tracing, measures, pruning.
-    r.cracks = traceCracks(window.get(), working, traced.get(), nodeMark.get(), r.g, r.tails,
-                           r.summary, r.info);
+    {
+        FrameMatrix working(frameRows, frameCols), nodeMark(frameRows, frameCols), window(3, 3);
+        MarkSink traced(frameRows, frameCols);
+        fill(working.get());
+        r.cracks = traceCracks(window.get(), working.get(), traced.get(), nodeMark.get(), r.g,
+                               r.tails, r.summary, r.info);
+    }
     r.info->numOfCrkNwk = r.g->numOfCracks;
     lineModel(r.cracks, r.g, nullptr);
     axisOfMinimumInertia2(r.cracks);

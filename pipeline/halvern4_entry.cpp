@@ -17,8 +17,10 @@
 // thinned 0/1 plane inside the driver's working frame.  Every step gives
 // the bytes the int path gives (the tests hold the two equal); the clean
 // pass is skipped there, since only the "-analyse" overlay shows it.
+#include <array>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -76,6 +78,40 @@ inline bool atOrAbove(int value, int t) { return (value & 0xff) >= t; }
 void thresholdRect(int **in, int **out, int r1, int r2, int c1, int c2, int t) {
     for (int r = r1; r <= r2; r++)
         for (int c = c1; c <= c2; c++) out[r][c] = atOrAbove(in[r][c], t) ? 255 : 0;
+}
+
+// 256-bin histogram of a byte plane (rows x cols, row stride stride).
+// Four partial counts keep consecutive equal pixels from waiting on each
+// other's increment.
+std::array<int64_t, 256> planeHistogram(const uint8_t *p, std::ptrdiff_t stride, int rows,
+                                        int cols) {
+    std::vector<uint32_t> part(4 * 256, 0);
+    for (int i = 0; i < rows; i++) {
+        const uint8_t *row = p + i * stride;
+        int j = 0;
+        for (; j + 4 <= cols; j += 4) {
+            part[row[j]]++;
+            part[256 + row[j + 1]]++;
+            part[512 + row[j + 2]]++;
+            part[768 + row[j + 3]]++;
+        }
+        for (; j < cols; j++) part[row[j]]++;
+    }
+    std::array<int64_t, 256> hist{};
+    for (int v = 0; v < 256; v++)
+        hist[v] = static_cast<int64_t>(part[v]) + part[256 + v] + part[512 + v] + part[768 + v];
+    return hist;
+}
+
+// row[j] = 1 where row[j] >= t, else 0 (the thresholding rule, with 1 for
+// 255 as the thinning reads it), in blocks that become vector code.
+void thresholdRow(uint8_t *row, int n, int t) {
+    constexpr int kBlock = 32;
+    const uint8_t level = static_cast<uint8_t>(t);  // t is 1..255 here
+    int j = 0;
+    for (; j + kBlock <= n; j += kBlock)
+        for (int k = 0; k < kBlock; k++) row[j + k] = row[j + k] >= level ? 1 : 0;
+    for (; j < n; j++) row[j] = row[j] >= level ? 1 : 0;
 }
 
 // binary is thinned in place (it holds the thinned 0/1 image afterwards) and
@@ -204,54 +240,58 @@ void halvern4(result *query, vips::VImage image, const std::string &path, double
               bool mergeSetting, int mode, const Locations &where) {
     const vips::VImage band = chooseBand(image, path);
     const int rows = band.height(), cols = band.width();
-    const std::size_t pixels = static_cast<std::size_t>(rows) * static_cast<std::size_t>(cols);
-    // The working frame: the image with one ring of 0 around it.
+    // One byte plane in the layout of the working frame (the image with a
+    // ring of 0 around it) carries the grey values, the top-hat, the 0/1
+    // threshold and the thinned image in turn.
     const int frameRows = rows + 2, frameCols = cols + 2;
     const std::ptrdiff_t stride = frameCols;
-    std::vector<uint8_t> frame;
-    {
-        // Grey bytes, replaced by the top-hat.
-        std::vector<uint8_t> grey(pixels);
-        copyImageRows(band, grey.data(), cols);
-        str_element element;
-        createStrElement(&element, kDiskType, kDiskSize);
-        closeTopHatBytes(grey.data(), cols, grey.data(), cols, rows, cols, &element);
-        freeStrElement(&element);
+    std::vector<uint8_t> plane(static_cast<std::size_t>(frameRows) * frameCols, 0);
+    uint8_t *const image0 = plane.data() + stride + 1;  // image pixel (0, 0)
 
-        int64_t hist[256] = {};
-        for (uint8_t v : grey) hist[v]++;
-        const int t = otsuThreshold(hist);
-        // Stopped with every buffer released.
-        if (t == 0) {
-            std::vector<uint8_t>().swap(grey);
-            fatalExit(Stream::out, kNoCracks);
-        }
-        frame.assign(static_cast<std::size_t>(frameRows) * static_cast<std::size_t>(frameCols), 0);
-        for (int i = 0; i < rows; i++) {
-            const uint8_t *p = grey.data() + static_cast<std::size_t>(i) * cols;
-            uint8_t *q = frame.data() + (i + 1) * stride + 1;
-            for (int j = 0; j < cols; j++) q[j] = p[j] >= t ? 1 : 0;
-        }
+    copyImageRows(band, image0, stride);
+    str_element element;
+    createStrElement(&element, kDiskType, kDiskSize);
+    closeTopHatBytes(image0, stride, image0, stride, rows, cols, &element);
+    freeStrElement(&element);
+
+    const int t = otsuThreshold(planeHistogram(image0, stride, rows, cols).data());
+    // Stopped with every buffer released.
+    if (t == 0) {
+        std::vector<uint8_t>().swap(plane);
+        fatalExit(Stream::out, kNoCracks);
     }
-    thinPlane(frame.data() + stride + 1, rows, cols, stride, kThinPasses);
+    for (int i = 0; i < rows; i++) thresholdRow(image0 + i * stride, cols, t);
+    thinPlane(image0, rows, cols, stride, kThinPasses);
 
-    ImageMatrix working(frameRows, frameCols);
-    {
-        int **w = working.get();
+    // The driver's working frame: 1 where the thinned plane is set.  The
+    // plane goes once it is copied.
+    auto fill = [&](int **working) {
         for (int i = 1; i <= rows; i++) {
-            const uint8_t *p = frame.data() + i * stride;
-            for (int j = 1; j <= cols; j++)
-                if (p[j] != 0) w[i][j] = 1;
+            const uint8_t *p = plane.data() + i * stride;
+            int *w = working[i];
+            for (int j = 1; j <= cols;) {
+                // Runs of clear pixels, eight at a time.
+                if (j + 8 <= cols + 1) {
+                    uint64_t word = 0;
+                    std::memcpy(&word, p + j, sizeof word);
+                    if (word == 0) {
+                        j += 8;
+                        continue;
+                    }
+                }
+                if (p[j] != 0) w[j] = 1;
+                j++;
+            }
         }
-        std::vector<uint8_t>().swap(frame);
-    }
+        std::vector<uint8_t>().swap(plane);
+    };
     if (mode == 2) {
         ImageMatrix overlay(rows, cols);
-        extractFeaturesOnFrame(query, working.get(), overlay.get(), path, classMembership,
-                               mergeSetting, mode, rows, cols, where);
+        extractFeaturesOnFrame(query, fill, overlay.get(), path, classMembership, mergeSetting,
+                               mode, rows, cols, where);
     } else {
-        extractFeaturesOnFrame(query, working.get(), nullptr, path, classMembership,
-                               mergeSetting, mode, rows, cols, where);
+        extractFeaturesOnFrame(query, fill, nullptr, path, classMembership, mergeSetting, mode,
+                               rows, cols, where);
     }
 }
 

@@ -297,15 +297,18 @@ inline void subtractRow(const int *a, const int *b, int *out, int n) {
 
 // ---- 8-bit flat filters ------------------------------------------------------
 //
-// The same run plan over bytes.  The source plane is padded by the
-// element's reach with a value that never wins (0 for the maximum, 255 for
-// the minimum), so no run is clipped; the fixed-length loops over bytes
-// become vector min/max instructions.
+// The same run plan over bytes, row by row.  Each source row is copied
+// into a row padded by the element's reach with a value that never wins (0
+// for the maximum, 255 for the minimum), and rows beyond the image are whole
+// rows of that value, so no run is clipped; the fixed-length loops over
+// bytes become vector min/max instructions.
 
 struct ByteMax {
+    static constexpr uint8_t neutral = 0;
     static uint8_t pick(uint8_t a, uint8_t b) { return a > b ? a : b; }
 };
 struct ByteMin {
+    static constexpr uint8_t neutral = 255;
     static uint8_t pick(uint8_t a, uint8_t b) { return a < b ? a : b; }
 };
 
@@ -333,42 +336,71 @@ inline void subtractBytes(const uint8_t *__restrict a, const uint8_t *__restrict
     for (; j < n; j++) out[j] = static_cast<uint8_t>(a[j] - b[j]);
 }
 
-// For output rows 0..rows-1 of the padded plane in (pixel (0, 0) at in, row
-// stride stride): the extreme over the element's cells, handed to
-// emit(row index, cols bytes).
-template <class Pick, class Emit>
-void flatFilterBytes(const uint8_t *in, std::ptrdiff_t stride, int rows, int cols,
-                     const Window &win, const RunPlan &plan, Emit emit) {
-    const int nk = win.k1 - win.k0 + 1;
-    const std::size_t nruns = plan.runs.size();
-    const std::size_t width = static_cast<std::size_t>(cols);
-    // Run extremes of the last nk source rows; row r lives in slot
-    // (r - k0) % nk.
-    std::vector<uint8_t> ring(static_cast<std::size_t>(nk) * nruns * width), out(width);
-    auto slot = [&](int r, std::size_t u) {
-        return ring.data() + (static_cast<std::size_t>((r - win.k0) % nk) * nruns + u) * width;
-    };
-    std::vector<const uint8_t *> parts;
-    int next = win.k0;  // first source row whose run extremes are not yet computed
-    for (int i = 0; i < rows; i++) {
-        for (; next <= i + win.k1; next++) {
-            const uint8_t *s = in + next * stride;
-            for (std::size_t u = 0; u < nruns; u++) {
-                uint8_t *h = slot(next, u);
-                std::memcpy(h, s + plan.runs[u].l0, width);
-                for (int t = plan.runs[u].l0 + 1; t <= plan.runs[u].l1; t++)
-                    pickBytes<Pick>(h, s + t, cols);
-            }
-        }
-        parts.clear();
-        for (int k = win.k0; k <= win.k1; k++)
-            for (int u : plan.rowRuns[k - win.k0])
-                parts.push_back(slot(i + k, static_cast<std::size_t>(u)));
-        std::memcpy(out.data(), parts[0], width);
-        for (std::size_t p = 1; p < parts.size(); p++) pickBytes<Pick>(out.data(), parts[p], cols);
-        emit(i, out.data());
+// A flat filter that takes its rows one at a time: push(r, row) hands it
+// image row r (rows arrive in order, from row 0), and filtered row i is
+// complete once the rows up to i + reach have arrived (or the image ended,
+// see finish).  It keeps the padded rows and their run extremes for the
+// last nk rows only.
+template <class Pick>
+class RowFilter {
+public:
+    RowFilter(int rows, int cols, const Window &win, const RunPlan &plan)
+        : rows_(rows), cols_(cols), win_(win), plan_(plan), nk_(win.k1 - win.k0 + 1),
+          width_(static_cast<std::size_t>(cols) + 2 * win.l1),
+          padded_(width_, Pick::neutral),
+          ring_(static_cast<std::size_t>(nk_) * plan.runs.size() * cols),
+          neutralRow_(width_, Pick::neutral) {
+        // Rows above the image: the neutral value.
+        for (int r = win_.k0; r < 0; r++) extremes(r, neutralRow_.data());
     }
-}
+
+    // Row r of the image (cols bytes), r = 0, 1, ... in turn.
+    void push(int r, const uint8_t *row) {
+        std::memcpy(padded_.data() + win_.l1, row, static_cast<std::size_t>(cols_));
+        extremes(r, padded_.data());
+    }
+
+    // Rows below the image, up to row last (>= rows): the neutral value.
+    void pushBeyond(int r) { extremes(r, neutralRow_.data()); }
+
+    // out = filtered row i; its rows i + k0 .. i + k1 must have arrived.
+    void row(int i, uint8_t *out) {
+        bool first = true;
+        for (int k = win_.k0; k <= win_.k1; k++)
+            for (int u : plan_.rowRuns[k - win_.k0]) {
+                const uint8_t *h = slot(i + k, static_cast<std::size_t>(u));
+                if (first)
+                    std::memcpy(out, h, static_cast<std::size_t>(cols_));
+                else
+                    pickBytes<Pick>(out, h, cols_);
+                first = false;
+            }
+    }
+
+private:
+    uint8_t *slot(int r, std::size_t u) {
+        const std::size_t s = static_cast<std::size_t>((r - win_.k0) % nk_);
+        return ring_.data() + (s * plan_.runs.size() + u) * static_cast<std::size_t>(cols_);
+    }
+
+    // Run extremes of padded row p (pixel 0 at p + l1) for image row r.
+    void extremes(int r, const uint8_t *p) {
+        const uint8_t *s = p + win_.l1;
+        for (std::size_t u = 0; u < plan_.runs.size(); u++) {
+            uint8_t *h = slot(r, u);
+            std::memcpy(h, s + plan_.runs[u].l0, static_cast<std::size_t>(cols_));
+            for (int t = plan_.runs[u].l0 + 1; t <= plan_.runs[u].l1; t++)
+                pickBytes<Pick>(h, s + t, cols_);
+        }
+    }
+
+    int rows_, cols_;
+    const Window &win_;
+    const RunPlan &plan_;
+    int nk_;
+    std::size_t width_;
+    std::vector<uint8_t> padded_, ring_, neutralRow_;
+};
 
 // True when every cell of the window is 0.0 or 1.0, the centre is 1.0 and
 // each cell weighs what its mirror image through the centre weighs.
@@ -556,6 +588,11 @@ void closeTopHat(int **src, int **dst, int rows, int cols, const str_element *se
 // between the pixel and 255: the start values 0 and 300 never decide, the
 // padding values stand for "outside the image", and closing minus pixel
 // fits a byte.
+//
+// The two filters run as one pass down the image: dilated row d needs
+// source rows up to d + reach, output row i dilated rows up to i + reach.
+// Only a few rows are held, and source row i is read (into the dilation's
+// padded row) before output row i is written, so dst may be src.
 void closeTopHatBytes(const uint8_t *src, std::ptrdiff_t srcStride, uint8_t *dst,
                       std::ptrdiff_t dstStride, int rows, int cols, const str_element *se) {
     const Window win = windowOf(se);
@@ -565,26 +602,36 @@ void closeTopHatBytes(const uint8_t *src, std::ptrdiff_t srcStride, uint8_t *dst
                   "closeTopHatBytes: the element must be flat, symmetric and hold its centre cell\n");
     // Degenerate image: nothing to write.
     if (rows < 1 || cols < 1) return;
-    const int padRows = win.k1, padCols = win.l1;
-    const std::ptrdiff_t stride = cols + 2 * padCols;
-    const std::size_t planeSize = static_cast<std::size_t>(stride) * (rows + 2 * padRows);
-    const std::ptrdiff_t origin = padRows * stride + padCols;
+    const int reach = win.k1;
+    RowFilter<ByteMax> dilation(rows, cols, win, plan);
+    RowFilter<ByteMin> erosion(rows, cols, win, plan);
+    // The source rows of the last output rows, for the subtraction.
+    const int keep = 2 * reach + 1;
+    std::vector<uint8_t> kept(static_cast<std::size_t>(keep) * cols), line(cols);
+    auto keptRow = [&](int r) { return kept.data() + static_cast<std::size_t>(r % keep) * cols; };
 
-    // The source padded with 0, then its dilation padded with 255.
-    std::vector<uint8_t> padded(planeSize, 0);
-    for (int i = 0; i < rows; i++)
-        std::memcpy(&padded[origin + i * stride], src + i * srcStride, static_cast<std::size_t>(cols));
-    std::vector<uint8_t> dilated(planeSize, 255);
-    flatFilterBytes<ByteMax>(padded.data() + origin, stride, rows, cols, win, plan,
-                             [&](int i, const uint8_t *row) {
-                                 std::memcpy(&dilated[origin + i * stride], row,
-                                             static_cast<std::size_t>(cols));
-                             });
-    flatFilterBytes<ByteMin>(dilated.data() + origin, stride, rows, cols, win, plan,
-                             [&](int i, const uint8_t *row) {
-                                 subtractBytes(row, &padded[origin + i * stride],
-                                               dst + i * dstStride, cols);
-                             });
+    int nextSource = 0, nextDilated = 0;
+    for (int i = 0; i < rows; i++) {
+        for (; nextDilated <= i + reach; nextDilated++) {
+            if (nextDilated >= rows) {
+                erosion.pushBeyond(nextDilated);
+                continue;
+            }
+            for (; nextSource <= nextDilated + reach; nextSource++) {
+                if (nextSource >= rows) {
+                    dilation.pushBeyond(nextSource);
+                    continue;
+                }
+                const uint8_t *p = src + nextSource * srcStride;
+                std::memcpy(keptRow(nextSource), p, static_cast<std::size_t>(cols));
+                dilation.push(nextSource, p);
+            }
+            dilation.row(nextDilated, line.data());
+            erosion.push(nextDilated, line.data());
+        }
+        erosion.row(i, line.data());
+        subtractBytes(line.data(), keptRow(i), dst + i * dstStride, cols);
+    }
 }
 
 }  // namespace craq

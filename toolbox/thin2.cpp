@@ -305,31 +305,34 @@ void thinPlane(uint8_t *px, int rows, int cols, std::ptrdiff_t stride, int itera
     record(kill);
     if (iterations == 1) return;
 
-    // Later passes: the neighbourhoods of the changes.  queued marks the
-    // pixels examined in the current sub-iteration (a stamp per
-    // sub-iteration, so it is cleared only when the stamps run out).
-    std::vector<uint8_t> queued(static_cast<std::size_t>(rows) * stride, 0);
-    uint8_t stamp = 0;
+    // Later passes: the neighbourhoods of the changes.  A pixel examined in
+    // the current sub-iteration carries bit 1 (value 3) until the
+    // sub-iteration's decisions are made, so its neighbours' codes read bit 0
+    // only.
+    std::vector<std::ptrdiff_t> examined;
     auto examine = [&](std::vector<std::ptrdiff_t> &changes, const uint8_t *del) {
         kill.clear();
-        if (++stamp == 0) {
-            std::fill(queued.begin(), queued.end(), 0);
-            stamp = 1;
-        }
+        examined.clear();
         for (std::ptrdiff_t c : changes) {
             const int ci = static_cast<int>(c / stride), cj = static_cast<int>(c % stride);
             for (int i = ci - 1; i <= ci + 1; i++) {
                 if (i < 1 || i > rows - 2) continue;
+                const uint8_t *mid = px + i * stride, *up = mid - stride, *dn = mid + stride;
                 for (int j = cj - 1; j <= cj + 1; j++) {
                     if (j < 1 || j > cols - 2) continue;
                     const std::ptrdiff_t at = i * stride + j;
-                    if (!px[at] || queued[at] == stamp) continue;
-                    queued[at] = stamp;
-                    const uint8_t *mid = px + i * stride;
-                    if (del[codeAt(mid - stride, mid, mid + stride, j)]) kill.push_back(at);
+                    if (px[at] != 1) continue;  // clear, or examined already
+                    px[at] = 3;
+                    examined.push_back(at);
+                    const int code = (up[j - 1] & 1) | (mid[j - 1] & 1) << 1 |
+                                     (dn[j - 1] & 1) << 2 | (up[j] & 1) << 3 | 1 << 4 |
+                                     (dn[j] & 1) << 5 | (up[j + 1] & 1) << 6 |
+                                     (mid[j + 1] & 1) << 7 | (dn[j + 1] & 1) << 8;
+                    if (del[code]) kill.push_back(at);
                 }
             }
         }
+        for (std::ptrdiff_t at : examined) px[at] = 1;
         changes.clear();
     };
     for (int pass = 1; pass < iterations; pass++) {
