@@ -32,10 +32,11 @@ bool insideFrame(const GParameter *g, int y, int x) {
 
 // Sum of the eight neighbours of (y, x), which must not lie on the frame
 // border.
-int neighbourSum(int **image, int y, int x) {
-    const int *above = image[y - 1];
-    const int *same = image[y];
-    const int *below = image[y + 1];
+template <typename P>
+int neighbourSum(P **image, int y, int x) {
+    const P *above = image[y - 1];
+    const P *same = image[y];
+    const P *below = image[y + 1];
     return above[x - 1] + above[x] + above[x + 1] + same[x - 1] + same[x + 1] + below[x - 1] +
            below[x] + below[x + 1];
 }
@@ -114,10 +115,11 @@ int findPix(GParameter *g, int **working) {
 // end point for a moment, and most of those are gone by the next call), and
 // a backward pointer to the last set pixel, which only moves back since
 // pixels are only cleared.
-StartScan::StartScan(int **working, int yDim, int xDim)
+template <typename P>
+BasicStartScan<P>::BasicStartScan(P **working, int yDim, int xDim)
     : working_(working), yDim_(yDim), xDim_(xDim), lastY_(yDim - 2), lastX_(xDim - 2) {
     for (int i = 1; i < yDim_ - 1; i++) {
-        const int *row = working_[i];
+        const P *row = working_[i];
         for (int j = 1; j < xDim_ - 1; j++)
             if (row[j] == 1 && neighbourSum(working_, i, j) == 1)
                 heap_.push_back(static_cast<int64_t>(i) * xDim_ + j);
@@ -125,18 +127,21 @@ StartScan::StartScan(int **working, int yDim, int xDim)
     // Pushed in ascending order: already a min-heap.
 }
 
-bool StartScan::interior(int y, int x) const {
+template <typename P>
+bool BasicStartScan<P>::interior(int y, int x) const {
     return y >= 1 && x >= 1 && y < yDim_ - 1 && x < xDim_ - 1;
 }
 
-bool StartScan::isEndPoint(int y, int x) const {
+template <typename P>
+bool BasicStartScan<P>::isEndPoint(int y, int x) const {
     return interior(y, x) && working_[y][x] == 1 && neighbourSum(working_, y, x) == 1;
 }
 
 // Returns what findPix(g, working) would return now, with the same (yCurr,
 // xCurr).  The start pixel stays in the heap: once the caller clears it, a
 // later call drops it.
-int StartScan::next(GParameter *g) {
+template <typename P>
+int BasicStartScan<P>::next(GParameter *g) {
     // A neighbour of a cleared pixel may have become an end point.
     for (const Pixel &p : cleared_) {
         for (const auto &off : kWindowOrder) {
@@ -163,7 +168,7 @@ int StartScan::next(GParameter *g) {
     // No end point: the last set pixel, searching back from where the
     // previous search stopped.
     for (; lastY_ >= 1; lastY_--, lastX_ = xDim_ - 2) {
-        const int *row = working_[lastY_];
+        const P *row = working_[lastY_];
         for (; lastX_ >= 1; lastX_--) {
             if (row[lastX_] == 1) {
                 g->yCurr = lastY_;
@@ -177,7 +182,13 @@ int StartScan::next(GParameter *g) {
     return 0;
 }
 
-void StartScan::cleared(int y, int x) { cleared_.push_back(Pixel{y, x}); }
+template <typename P>
+void BasicStartScan<P>::cleared(int y, int x) {
+    cleared_.push_back(Pixel{y, x});
+}
+
+template class BasicStartScan<int>;
+template class BasicStartScan<uint8_t>;
 
 // ---- decisions -----------------------------------------------------------------
 
@@ -215,8 +226,11 @@ int checkNode(int **window, GParameter *g) {
 //   S >= 2 otherwise: with d the code before the last of the crack's step
 //     list, one step along d when the pixel two steps along d is 1 (that
 //     step need not be a candidate), else the first candidate.
-void assignNextPix(int **window, int **working, GParameter *g, currPtr *cp, crknwk *crack,
-                   int *step) {
+namespace {
+
+template <typename P>
+void assignNextPixOn(int **window, P **working, GParameter *g, currPtr *cp, crknwk *crack,
+                     int *step) {
     (void)crack;
     temp5b5 candidates[8];
     int count = 0, strong = 0;
@@ -260,11 +274,21 @@ void assignNextPix(int **window, int **working, GParameter *g, currPtr *cp, crkn
     step[1] = move[1];
 }
 
+}  // namespace
+
+void assignNextPix(int **window, int **working, GParameter *g, currPtr *cp, crknwk *crack,
+                   int *step) {
+    assignNextPixOn(window, working, g, cp, crack, step);
+}
+
 // ---- moves and records ---------------------------------------------------------
 
 // Marks the current pixel taken and moves to the last set window cell in
 // window order (the only one on an ordinary step).
-void processLine(int **window, int **traced, int **working, GParameter *g) {
+namespace {
+
+template <typename P>
+void processLineOn(int **window, P **traced, P **working, GParameter *g) {
     traced[g->yCurr][g->xCurr] = 1;
     working[g->yCurr][g->xCurr] = 0;
     int dy = 0, dx = 0;
@@ -277,10 +301,19 @@ void processLine(int **window, int **traced, int **working, GParameter *g) {
     g->xCurr += dx;
 }
 
+}  // namespace
+
+void processLine(int **window, int **traced, int **working, GParameter *g) {
+    processLineOn(window, traced, working, g);
+}
+
 // Appends a node at the current pixel.  With more than one candidate, one
 // pending branch per set window cell (window order), whose first pixel is
 // reserved in nodeMark.
-void processNode(GParameter *g, crknwk *crack, currPtr *cp, int **window, int **nodeMark) {
+namespace {
+
+template <typename P>
+void processNodeOn(GParameter *g, crknwk *crack, currPtr *cp, int **window, P **nodeMark) {
     nodes *node = makeNodes();
     node->nodeLocation[0] = g->yCurr;
     node->nodeLocation[1] = g->xCurr;
@@ -306,6 +339,12 @@ void processNode(GParameter *g, crknwk *crack, currPtr *cp, int **window, int **
         cp->pNeighbourPix = branch;
         nodeMark[g->yCurr + off[0]][g->xCurr + off[1]] = 1;
     }
+}
+
+}  // namespace
+
+void processNode(GParameter *g, crknwk *crack, currPtr *cp, int **window, int **nodeMark) {
+    processNodeOn(g, crack, cp, window, nodeMark);
 }
 
 // Walks the crack's nodes and each node's branches in list order; the first
@@ -438,8 +477,11 @@ void beginCrack(GParameter *g, currPtr *cp, crknwk *crack, TraceTally *tally) {
 //  5. two or more: a node ends the line one step back; otherwise the line
 //     records the highest candidate code and assignNextPix moves.
 // "Counting" a pixel enters it into the tally's box and sums.
-void traceCrack(int **window, int **working, int **traced, int **nodeMark, GParameter *g,
-                currPtr *cp, crknwk *crack, TraceTally *tally, StartScan *scan) {
+namespace {
+
+template <typename P>
+void traceCrackOn(int **window, P **working, P **traced, P **nodeMark, GParameter *g,
+                  currPtr *cp, crknwk *crack, TraceTally *tally, BasicStartScan<P> *scan) {
     nodes *resume = nullptr;  // where the search for a pending branch starts
     auto nextBranch = [&]() {
         return takePendingBranch(g, resume != nullptr ? resume : crack->hNodes, &resume);
@@ -491,7 +533,7 @@ void traceCrack(int **window, int **working, int **traced, int **nodeMark, GPara
             // 4. ordinary step
             recordDirection(crack, g, cp);
             recordLineDirection(crack, g, cp);
-            processLine(window, traced, working, g);
+            processLineOn(window, traced, working, g);
             g->numOfPix++;
             g->numOfPix2++;
             countLength(g, crack, cp);
@@ -510,12 +552,12 @@ void traceCrack(int **window, int **working, int **traced, int **nodeMark, GPara
                 countLength(g, crack, cp);
                 // The waiting case leaves step as set here: code 7.
                 int step[2] = {-1, -1};
-                assignNextPix(window, working, g, cp, crack, step);
+                assignNextPixOn(window, working, g, cp, crack, step);
                 g->currDirection = neighbourhoodOperation2(step);
                 recordDirection(crack, g, cp);
             } else {
                 g->numOfNodes++;
-                processNode(g, crack, cp, window, nodeMark);
+                processNodeOn(g, crack, cp, window, nodeMark);
                 // The line ends one step back: along the code of the step
                 // into this pixel, or for a line of one or two pixels opposite
                 // to the highest candidate code.
@@ -537,6 +579,13 @@ void traceCrack(int **window, int **working, int **traced, int **nodeMark, GPara
     }
 }
 
+}  // namespace
+
+void traceCrack(int **window, int **working, int **traced, int **nodeMark, GParameter *g,
+                currPtr *cp, crknwk *crack, TraceTally *tally, StartScan *scan) {
+    traceCrackOn<int>(window, working, traced, nodeMark, g, cp, crack, tally, scan);
+}
+
 void storeCrack(const GParameter *g, crknwk *crack, const TraceTally *tally, CRKIMG *summary) {
     crack->numOfNodes = g->numOfNodes;
     crack->numOfPix = g->numOfPix;
@@ -550,9 +599,12 @@ void storeCrack(const GParameter *g, crknwk *crack, const TraceTally *tally, CRK
     summary->numOfNodes += crack->numOfNodes;
 }
 
-crknwk *traceCracks(int **window, int **working, int **traced, int **nodeMark, GParameter *g,
-                    currPtr *cp, CRKIMG *summary, imageInfo *info) {
-    StartScan scan(working, g->yDim, g->xDim);
+namespace {
+
+template <typename P>
+crknwk *traceCracksOn(int **window, P **working, P **traced, P **nodeMark, GParameter *g,
+                      currPtr *cp, CRKIMG *summary, imageInfo *info) {
+    BasicStartScan<P> scan(working, g->yDim, g->xDim);
     crknwk *head = nullptr;
     while (scan.next(g) == 1) {
         g->numOfCracks++;
@@ -568,11 +620,24 @@ crknwk *traceCracks(int **window, int **working, int **traced, int **nodeMark, G
 
         TraceTally tally;
         beginCrack(g, cp, crack, &tally);
-        traceCrack(window, working, traced, nodeMark, g, cp, crack, &tally, &scan);
+        traceCrackOn(window, working, traced, nodeMark, g, cp, crack, &tally, &scan);
         storeCrack(g, crack, &tally, summary);
         networkBorder(crack, info, tally.firstRow, tally.firstCol, tally.lastRow, tally.lastCol);
     }
     return head;
+}
+
+}  // namespace
+
+crknwk *traceCracks(int **window, int **working, int **traced, int **nodeMark, GParameter *g,
+                    currPtr *cp, CRKIMG *summary, imageInfo *info) {
+    return traceCracksOn(window, working, traced, nodeMark, g, cp, summary, info);
+}
+
+// The same walk over byte images: the pixel values are 0 and 1 either way.
+crknwk *traceCracks(int **window, uint8_t **working, uint8_t **traced, uint8_t **nodeMark,
+                    GParameter *g, currPtr *cp, CRKIMG *summary, imageInfo *info) {
+    return traceCracksOn(window, working, traced, nodeMark, g, cp, summary, info);
 }
 
 }  // namespace craq

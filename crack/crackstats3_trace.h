@@ -18,6 +18,8 @@
 
 namespace craq {
 
+template <typename P>
+class BasicStartScan;
 class StartScan;
 
 // 1 and (yCurr, xCurr) = the first end point (value 1, eight neighbours
@@ -99,14 +101,20 @@ void storeCrack(const GParameter *g, crknwk *crack, const TraceTally *tally, CRK
 // yDim and xDim; summary sums start where the caller left them.
 crknwk *traceCracks(int **window, int **working, int **traced, int **nodeMark, GParameter *g,
                     currPtr *cp, CRKIMG *summary, imageInfo *info);
+// The same with byte images for working, traced and nodeMark (a quarter of
+// the memory of int images); the same cracks and records.
+crknwk *traceCracks(int **window, uint8_t **working, uint8_t **traced, uint8_t **nodeMark,
+                    GParameter *g, currPtr *cp, CRKIMG *summary, imageInfo *info);
 
 // findPix for a walk that only ever clears pixels: the same start pixels in
 // the same order, without rescanning the frame for every crack.  Every
 // non-zero -> 0 change of the working image must be reported through
-// cleared() (traceCrack does so when given the scan).
-class StartScan {
+// cleared() (traceCrack does so when given the scan).  P is the pixel type
+// of the working image (int, or uint8_t for byte images).
+template <typename P>
+class BasicStartScan {
 public:
-    StartScan(int **working, int yDim, int xDim);
+    BasicStartScan(P **working, int yDim, int xDim);
     // Same result and (yCurr, xCurr) as findPix(g, working) would give now.
     int next(GParameter *g);
     // working[y][x] has just gone from non-zero to 0.
@@ -116,7 +124,7 @@ private:
     bool interior(int y, int x) const;
     bool isEndPoint(int y, int x) const;
 
-    int **working_;
+    P **working_;
     int yDim_, xDim_;
     struct Pixel {
         int y, x;
@@ -125,6 +133,12 @@ private:
                                            // may be end points (a superset)
     std::vector<Pixel> cleared_;           // cleared since the last next()
     int lastY_, lastX_;                    // no set interior pixel after it
+};
+
+// The scan of an int working image, as traceCrack takes it.
+class StartScan : public BasicStartScan<int> {
+public:
+    using BasicStartScan<int>::BasicStartScan;
 };
 
 }  // namespace craq

@@ -7,9 +7,10 @@
 // keeps what was written before it.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
-#include <functional>
 #include <string>
+#include <vector>
 
 #include <vips/vips8>
 
@@ -120,15 +121,13 @@ void extractFeatures(result *query, int **thinned, int **overlay, const std::str
                      double *classMembership, bool mergeSetting, int mode, int rows, int cols,
                      const Locations &where);
 
-// extractFeatures with the working frame filled by the caller: fill(working)
-// writes 1 at every crack pixel of the zeroed frame ((rows + 2) x
-// (cols + 2), bounds from 0), keeping its outermost rows and columns 0.
-// The frame is released once the cracks are traced.  overlay is read only
-// in mode 2 (may be null otherwise).
-void extractFeaturesOnFrame(result *query, const std::function<void(int **)> &fill,
-                            int **overlay, const std::string &path, double *classMembership,
-                            bool mergeSetting, int mode, int rows, int cols,
-                            const Locations &where);
+// extractFeatures on the caller's working frame: (rows + 2) x (cols + 2)
+// bytes, row-major, 1 at every crack pixel and 0 elsewhere, its outermost
+// rows and columns 0.  The frame is released once the cracks are traced.
+// overlay is read only in mode 2 (may be null otherwise).
+void extractFeaturesOnFrame(result *query, std::vector<uint8_t> working, int **overlay,
+                            const std::string &path, double *classMembership, bool mergeSetting,
+                            int mode, int rows, int cols, const Locations &where);
 
 // Organises the features of the network list into a globalFtr record, which
 // is released again (no program path calls it).

@@ -16,9 +16,10 @@
 // plus one.  The call owns every record and list it makes and releases them,
 // with its matrices, before it returns.
 #include <cmath>
-#include <functional>
+#include <cstdint>
 #include <new>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "classify/hcluster.h"
@@ -60,14 +61,15 @@ T *newRecord() {
     return record;
 }
 
-// A matrix over the working frame (rows 0..rows+1, columns 0..cols+1), zero.
-class FrameMatrix {
+// An int matrix over rows 0..rows-1 and columns 0..cols-1, zero (the
+// tracing window).
+class IntMatrix {
 public:
-    FrameMatrix(int rows, int cols)
+    IntMatrix(int rows, int cols)
         : rows_(rows), cols_(cols), m_(imatrix(0, rows - 1, 0, cols - 1)) {}
-    ~FrameMatrix() { free_imatrix(m_, 0, rows_ - 1, 0, cols_ - 1); }
-    FrameMatrix(const FrameMatrix &) = delete;
-    FrameMatrix &operator=(const FrameMatrix &) = delete;
+    ~IntMatrix() { free_imatrix(m_, 0, rows_ - 1, 0, cols_ - 1); }
+    IntMatrix(const IntMatrix &) = delete;
+    IntMatrix &operator=(const IntMatrix &) = delete;
     int **get() const { return m_; }
 
 private:
@@ -82,12 +84,19 @@ class MarkSink {
 public:
     MarkSink(int rows, int cols)
         : row_(static_cast<std::size_t>(cols), 0), rows_(static_cast<std::size_t>(rows), row_.data()) {}
-    int **get() { return rows_.data(); }
+    uint8_t **get() { return rows_.data(); }
 
 private:
-    std::vector<int> row_;
-    std::vector<int *> rows_;
+    std::vector<uint8_t> row_;
+    std::vector<uint8_t *> rows_;
 };
+
+// Row handles of a byte frame held row-major in one block.
+std::vector<uint8_t *> rowHandles(uint8_t *data, int rows, int cols) {
+    std::vector<uint8_t *> handles(static_cast<std::size_t>(rows));
+    for (int i = 0; i < rows; i++) handles[i] = data + static_cast<std::size_t>(i) * cols;
+    return handles;
+}
 
 // The records and lists of one call, released together.
 struct ImageRecords {
@@ -215,31 +224,30 @@ void setNodesPerSide(crknwk *networks) {
     }
 }
 
-// The driver on a working frame filled from thinned (rows x cols, bounds
-// from 0).
+// The driver on a working frame made from thinned (rows x cols, bounds from
+// 0).
 void extractFeatures(result *query, int **thinned, int **overlay, const std::string &path,
                      double *classMembership, bool mergeSetting, int mode, int rows, int cols,
                      const Locations &where) {
-    auto fill = [&](int **w) {
-        for (int i = 0; i < rows; i++)
-            for (int j = 0; j < cols; j++)
-                if (thinned[i][j] != 0) w[i + 1][j + 1] = 1;
-    };
-    extractFeaturesOnFrame(query, fill, overlay, path, classMembership, mergeSetting, mode, rows,
-                           cols, where);
+    const std::size_t frameCols = static_cast<std::size_t>(cols) + 2;
+    std::vector<uint8_t> frame(frameCols * (static_cast<std::size_t>(rows) + 2), 0);
+    for (int i = 0; i < rows; i++)
+        for (int j = 0; j < cols; j++)
+            if (thinned[i][j] != 0) frame[(i + 1) * frameCols + j + 1] = 1;
+    extractFeaturesOnFrame(query, std::move(frame), overlay, path, classMembership, mergeSetting,
+                           mode, rows, cols, where);
 }
 
 // The sequence of the file comment.  overlay is rows x cols (bounds from
-// 0).  Nothing reads the traced image or the segments of the line model, so
-// the traced marks go to a sink and no line image is drawn; the working
-// frame and the node marks are released as soon as the cracks are traced.
-// The crack list keeps its first crack through pruning, so the count test
-// fails only for an image without a crack pixel inside the outermost rows
-// and columns.
-void extractFeaturesOnFrame(result *query, const std::function<void(int **)> &fill,
-                            int **overlay, const std::string &path, double *classMembership,
-                            bool mergeSetting, int mode, int rows, int cols,
-                            const Locations &where) {
+// 0).  The tracing images are bytes (values 0 and 1); nothing reads the
+// traced image or the segments of the line model, so the traced marks go to
+// a sink and no line image is drawn; the working frame and the node marks
+// are released as soon as the cracks are traced.  The crack list keeps its
+// first crack through pruning, so the count test fails only for an image
+// without a crack pixel inside the outermost rows and columns.
+void extractFeaturesOnFrame(result *query, std::vector<uint8_t> working, int **overlay,
+                            const std::string &path, double *classMembership, bool mergeSetting,
+                            int mode, int rows, int cols, const Locations &where) {
     const int frameRows = rows + 2, frameCols = cols + 2;
     ImageRecords r;
     r.info->size[0] = frameRows;
@@ -251,11 +259,14 @@ void extractFeaturesOnFrame(result *query, const std::function<void(int **)> &fi
 
     // Tracing, measures, pruning.
     {
-        FrameMatrix working(frameRows, frameCols), nodeMark(frameRows, frameCols), window(3, 3);
+        std::vector<uint8_t> nodeMark(working.size(), 0);
+        std::vector<uint8_t *> workingRows = rowHandles(working.data(), frameRows, frameCols);
+        std::vector<uint8_t *> nodeMarkRows = rowHandles(nodeMark.data(), frameRows, frameCols);
+        IntMatrix window(3, 3);
         MarkSink traced(frameRows, frameCols);
-        fill(working.get());
-        r.cracks = traceCracks(window.get(), working.get(), traced.get(), nodeMark.get(), r.g,
-                               r.tails, r.summary, r.info);
+        r.cracks = traceCracks(window.get(), workingRows.data(), traced.get(), nodeMarkRows.data(),
+                               r.g, r.tails, r.summary, r.info);
+        std::vector<uint8_t>().swap(working);
     }
     r.info->numOfCrkNwk = r.g->numOfCracks;
     lineModel(r.cracks, r.g, nullptr);

@@ -20,8 +20,8 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "pipeline/halvern4.h"
@@ -263,35 +263,14 @@ void halvern4(result *query, vips::VImage image, const std::string &path, double
     for (int i = 0; i < rows; i++) thresholdRow(image0 + i * stride, cols, t);
     thinPlane(image0, rows, cols, stride, kThinPasses);
 
-    // The driver's working frame: 1 where the thinned plane is set.  The
-    // plane goes once it is copied.
-    auto fill = [&](int **working) {
-        for (int i = 1; i <= rows; i++) {
-            const uint8_t *p = plane.data() + i * stride;
-            int *w = working[i];
-            for (int j = 1; j <= cols;) {
-                // Runs of clear pixels, eight at a time.
-                if (j + 8 <= cols + 1) {
-                    uint64_t word = 0;
-                    std::memcpy(&word, p + j, sizeof word);
-                    if (word == 0) {
-                        j += 8;
-                        continue;
-                    }
-                }
-                if (p[j] != 0) w[j] = 1;
-                j++;
-            }
-        }
-        std::vector<uint8_t>().swap(plane);
-    };
+    // The thinned plane is the driver's working frame.
     if (mode == 2) {
         ImageMatrix overlay(rows, cols);
-        extractFeaturesOnFrame(query, fill, overlay.get(), path, classMembership, mergeSetting,
-                               mode, rows, cols, where);
+        extractFeaturesOnFrame(query, std::move(plane), overlay.get(), path, classMembership,
+                               mergeSetting, mode, rows, cols, where);
     } else {
-        extractFeaturesOnFrame(query, fill, nullptr, path, classMembership, mergeSetting, mode,
-                               rows, cols, where);
+        extractFeaturesOnFrame(query, std::move(plane), nullptr, path, classMembership,
+                               mergeSetting, mode, rows, cols, where);
     }
 }
 
