@@ -1,16 +1,18 @@
 // One image through the whole analysis, as "-generateFV" runs it: halvern4
-// in mode 1 on a 1200 x 1800 synthetic craquelure picture, and the same
-// sequence stage by stage with the time of each stage as a counter (ms).
+// in mode 1, and the same sequence stage by stage with the time of each
+// stage as a counter (ms).
 //
-// The picture: syntheticCrackImage's dark wandering strokes on a light,
-// noisy ground, cut by light gap lines every `period` pixels across and
-// down (3 pixels wide, ground grey), which break the long tangled strokes
-// into the thousands of separate cracks of a real scan.
+// The pictures: the sample generator's photograph-like craquelure of
+// 1181 x 1772 pixels (strokes 0), or a 1200 x 1800 synthetic one:
+// syntheticCrackImage's dark wandering strokes on a light, noisy ground,
+// cut by light gap lines every `period` pixels across and down (3 pixels
+// wide, ground grey), which break the long tangled strokes into the
+// thousands of separate cracks of a real scan.
 //
-// Arguments: strokes, gap period (0: no gaps), merge setting (1: every
-// crack into one network, the folder batch; 0: box-corner merging and
-// clustering, a single stored image).  The counters give the cracks traced,
-// those left after pruning and the networks written.
+// Arguments: strokes (0: the photograph), gap period (0: no gaps), merge
+// setting (1: every crack into one network, the folder batch; 0: box-corner
+// merging and clustering, a single stored image).  The counters give the
+// cracks traced, those left after pruning and the networks written.
 #include <benchmark/benchmark.h>
 
 #include <fcntl.h>
@@ -35,6 +37,8 @@
 #include "crack/moments.h"
 #include "crack/ostrel.h"
 #include "pipeline/halvern4.h"
+#include "toolbox/brannik3.h"
+#include "tools/samples/samples.h"
 #include "toolbox/mxutil.h"
 #include "toolbox/nrutil.h"
 #include "toolbox/thin2.h"
@@ -43,7 +47,7 @@
 namespace {
 
 constexpr int kRows = 1200, kCols = 1800;
-constexpr int kFrameRows = kRows + 2, kFrameCols = kCols + 2;
+constexpr int kPhotoRows = 1772, kPhotoCols = 1181;
 constexpr int kGapWidth = 3;
 
 using Clock = std::chrono::steady_clock;
@@ -57,6 +61,12 @@ vips::VImage picture(int strokes, int period) {
     static std::map<std::pair<int, int>, vips::VImage> pictures;
     auto found = pictures.find({strokes, period});
     if (found != pictures.end()) return found->second;
+    if (strokes == 0) {
+        const std::vector<unsigned char> photo = craq::samples::drawPhoto(1, kPhotoRows, kPhotoCols);
+        vips::VImage img = craq::imageFromBytes(photo.data(), kPhotoCols, kPhotoRows);
+        pictures.emplace(std::make_pair(strokes, period), img);
+        return img;
+    }
     int **grey = craq::bench::syntheticCrackImage(kRows, kCols, 5, strokes);
     std::vector<unsigned char> bytes(static_cast<std::size_t>(kRows) * kCols);
     uint32_t state = 77u;
@@ -181,42 +191,49 @@ void BM_pipeline_stages(benchmark::State &state) {
             t = Clock::now();
         };
 
-        int **grey = craq::imatrix(0, kRows - 1, 0, kCols - 1);
-        int **binary = craq::imatrix(0, kRows - 1, 0, kCols - 1);
-        int **enhanced = craq::imatrix(0, kRows - 1, 0, kCols - 1);
-        craq::VImageToMat(img, grey, 0, kRows - 1, 0, kCols - 1);
-        craq::crackEnhance(grey, enhanced, kRows, kCols);
+        // The entry's byte planes: the band copied into the working frame's
+        // layout, top-hat, threshold and thinning in place.
+        const int rows = img.height(), cols = img.width();
+        const int frameRows = rows + 2, frameCols = cols + 2;
+        std::vector<uint8_t> plane(static_cast<std::size_t>(frameRows) * frameCols, 0);
+        uint8_t *image0 = plane.data() + frameCols + 1;
+        craq::copyImageRows(img, image0, frameCols);
+        stage("0_copy");
+        craq::str_element element;
+        craq::createStrElement(&element, 4, 5);
+        craq::closeTopHatBytes(image0, frameCols, image0, frameCols, rows, cols, &element);
+        craq::freeStrElement(&element);
         stage("1_enhance");
-        if (!craq::normalThresholding(enhanced, binary, kRows, kCols)) std::abort();
+        if (craq::thresholdPlane(image0, frameCols, rows, cols) == 0) std::abort();
         stage("2_threshold");
-        int **scratch = craq::imatrix(0, kRows - 1, 0, kCols - 1);
-        craq::morph(binary, scratch, 1, 12, kRows, kCols);
-        craq::morph(scratch, enhanced, 2, 1, kRows, kCols);
-        craq::free_imatrix(scratch, 0, kRows - 1, 0, kCols - 1);
+        craq::thinPlane(image0, rows, cols, frameCols, 12);
         stage("3_thin");
 
-        int **working = craq::imatrix(0, kFrameRows - 1, 0, kFrameCols - 1);
-        int **tracedImg = craq::imatrix(0, kFrameRows - 1, 0, kFrameCols - 1);
-        int **nodeMark = craq::imatrix(0, kFrameRows - 1, 0, kFrameCols - 1);
-        int **lineImage = craq::imatrix(0, kFrameRows - 1, 0, kFrameCols - 1);
+        // The driver's byte images: the plane itself, node marks, a traced
+        // image (a whole one here; the driver keeps only a sink row).
+        std::vector<uint8_t> nodeMarks(plane.size(), 0), tracedMarks(plane.size(), 0);
+        std::vector<uint8_t *> working(frameRows), nodeMark(frameRows), tracedImg(frameRows);
+        for (int i = 0; i < frameRows; i++) {
+            working[i] = plane.data() + static_cast<std::size_t>(i) * frameCols;
+            nodeMark[i] = nodeMarks.data() + static_cast<std::size_t>(i) * frameCols;
+            tracedImg[i] = tracedMarks.data() + static_cast<std::size_t>(i) * frameCols;
+        }
         int **window = craq::imatrix(0, 2, 0, 2);
-        for (int i = 0; i < kRows; i++)
-            for (int j = 0; j < kCols; j++) working[i + 1][j + 1] = binary[i][j] != 0 ? 1 : 0;
         craq::imageInfo info;
-        info.size[0] = kFrameRows;
-        info.size[1] = kFrameCols;
+        info.size[0] = frameRows;
+        info.size[1] = frameCols;
         craq::CRKIMG *summary = new craq::CRKIMG{};
         summary->status = true;
         craq::currPtr cp;
         craq::GParameter g;
-        g.yDim = kFrameRows;
-        g.xDim = kFrameCols;
-        craq::crknwk *cracks =
-            craq::traceCracks(window, working, tracedImg, nodeMark, &g, &cp, summary, &info);
+        g.yDim = frameRows;
+        g.xDim = frameCols;
+        craq::crknwk *cracks = craq::traceCracks(window, working.data(), tracedImg.data(),
+                                                 nodeMark.data(), &g, &cp, summary, &info);
         info.numOfCrkNwk = g.numOfCracks;
         traced = g.numOfCracks;
         stage("4_trace");
-        craq::lineModel(cracks, &g, lineImage);
+        craq::lineModel(cracks, &g, nullptr);
         craq::axisOfMinimumInertia2(cracks);
         craq::MBR2(cracks, &info);
         stage("5_measure");
@@ -258,14 +275,14 @@ void BM_pipeline_stages(benchmark::State &state) {
         stage("7b_cluster");
         craq::calculateLRRoundness(cracks, networks);
         const craq::CrackLookup lookup = craq::buildCrackLookup(cracks);
-        craq::lineModel2(networks, lookup, &g, lineImage);
+        craq::lineModel2(networks, lookup, &g, nullptr);
         craq::directionality3(craq::CrackList(cracks), craq::NetworkList(networks));
         craq::unidOrRect2(craq::NetworkList(networks), craq::CrackList(cracks));
         craq::histShapeFilter(craq::NetworkList(networks));
         stage("8_features");
         {
             Quiet quiet;
-            craq::storeFV(networks, kRows, kCols, "/bench/craquelure.tif", cm, 1, 0,
+            craq::storeFV(networks, rows, cols, "/bench/craquelure.tif", cm, 1, 0,
                           where.dataRoot);
         }
         networksOut = countRecords(networks);
@@ -274,10 +291,7 @@ void BM_pipeline_stages(benchmark::State &state) {
         craq::freeCrknwkList(networks);
         craq::freeCrknwkList(cracks);
         craq::freeCrkimg(summary);
-        for (int **m : {working, tracedImg, nodeMark, lineImage})
-            craq::free_imatrix(m, 0, kFrameRows - 1, 0, kFrameCols - 1);
         craq::free_imatrix(window, 0, 2, 0, 2);
-        for (int **m : {grey, binary, enhanced}) craq::free_imatrix(m, 0, kRows - 1, 0, kCols - 1);
     }
     for (const auto &entry : total)
         state.counters[entry.first + "_ms"] =
@@ -287,10 +301,13 @@ void BM_pipeline_stages(benchmark::State &state) {
     state.counters["networks"] = networksOut;
 }
 
-// {strokes, gap period, merge setting}: about 190 long tangled cracks
-// without gaps; with gaps every 24 pixels a few thousand.
+// {strokes, gap period, merge setting}: the photograph (strokes 0); about
+// 190 long tangled cracks without gaps; with gaps every 24 pixels a few
+// thousand.
 #define PIPELINE_ARGS         \
-    ->Args({400, 0, 1})       \
+    ->Args({0, 0, 1})         \
+        ->Args({0, 0, 0})     \
+        ->Args({400, 0, 1})   \
         ->Args({400, 0, 0})   \
         ->Args({1500, 24, 1}) \
         ->Args({1500, 24, 0}) \

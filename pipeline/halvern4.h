@@ -7,6 +7,7 @@
 // keeps what was written before it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -57,6 +58,11 @@ void crackEnhance(int **in, int **out, int rows, int cols);
 // Whole-image Otsu threshold t of in into out; false when t is 0 (out is
 // then thresholded at 0, i.e. all 255).
 bool normalThresholding(int **in, int **out, int rows, int cols);
+
+// The same on a byte plane (rows x cols, row i at plane + i * stride):
+// returns the threshold t; when t is not 0 the plane holds 1 where its byte
+// was >= t and 0 elsewhere (0 leaves the plane as it was).
+int thresholdPlane(uint8_t *plane, std::ptrdiff_t stride, int rows, int cols);
 
 // Side of the square tiles of the tiled threshold.
 constexpr int kTileSide = 100;

@@ -150,6 +150,15 @@ bool normalThresholding(int **in, int **out, int rows, int cols) {
     return t != 0;
 }
 
+// The whole-image rule on a byte plane, the plane itself taking the 0/1
+// result the thinning reads (1 for 255).
+int thresholdPlane(uint8_t *plane, std::ptrdiff_t stride, int rows, int cols) {
+    const int t = otsuThreshold(planeHistogram(plane, stride, rows, cols).data());
+    if (t == 0) return 0;
+    for (int i = 0; i < rows; i++) thresholdRow(plane + i * stride, cols, t);
+    return t;
+}
+
 // 150 x 230 -> padded 200 x 300, offsets 25, 35; 151 x 100 -> 200 x 100,
 // offsets 24 (49 / 2 rounded down), 0.
 TileLayout tileLayout(int rows, int cols) {
@@ -254,13 +263,11 @@ void halvern4(result *query, vips::VImage image, const std::string &path, double
     closeTopHatBytes(image0, stride, image0, stride, rows, cols, &element);
     freeStrElement(&element);
 
-    const int t = otsuThreshold(planeHistogram(image0, stride, rows, cols).data());
     // Stopped with every buffer released.
-    if (t == 0) {
+    if (thresholdPlane(image0, stride, rows, cols) == 0) {
         std::vector<uint8_t>().swap(plane);
         fatalExit(Stream::out, kNoCracks);
     }
-    for (int i = 0; i < rows; i++) thresholdRow(image0 + i * stride, cols, t);
     thinPlane(image0, rows, cols, stride, kThinPasses);
 
     // The thinned plane is the driver's working frame.
