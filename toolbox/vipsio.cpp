@@ -137,6 +137,9 @@ bool loadOptionalLoaders() {
 // VIPS_CONCURRENCY asks otherwise, with one worker thread per pipeline: the
 // programs read one image at a time, whose decoding is sequential anyway.
 void startImageLibrary(const char *argv0) {
+    static bool started = false;
+    if (started) return;
+    started = true;
     silenceLibraryWarnings();
     const bool ownPrefix = g_getenv("VIPSHOME") != nullptr;
     if (!ownPrefix) g_setenv("VIPSHOME", kPrefixWithoutModules, TRUE);
@@ -156,6 +159,7 @@ void imageFailure(const std::string &what, const std::string &name, const vips::
 }
 
 bool openImage(const std::string &path, vips::VImage *image, std::string *reason) {
+    startImageLibrary(nullptr);  // a command that had no image before
     if (!readableFile(path, reason)) return false;
     try {
         // A source opened on the file itself: the name is never parsed.
@@ -247,6 +251,7 @@ bool convertImage(const std::string &from, const std::string &to, std::string *r
 }
 
 vips::VImage imageFromBytes(const unsigned char *bytes, int width, int height) {
+    startImageLibrary(nullptr);
     const std::size_t size = static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
     VipsImage *image = vips_image_new_from_memory_copy(bytes, size, width, height, 1, VIPS_FORMAT_UCHAR);
     if (image == nullptr) imageFailure("cannot make image", "(memory)", vips::VError());

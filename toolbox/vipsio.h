@@ -20,7 +20,9 @@
 
 namespace craq {
 
-// Starts the image library (every main and the test main call it once).  The
+// Starts the image library; later calls do nothing.  The programs call it
+// for the commands that handle images, the test main always; openImage and
+// imageFromBytes start it themselves when it has not been started.  The
 // library's own warnings (and GLib's) are silenced: each failure reaches the
 // user once, as the program's message naming the file.
 void startImageLibrary(const char *argv0);

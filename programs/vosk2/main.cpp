@@ -4,15 +4,32 @@
 // (vosk2_testbin, VOSK2_RELATIVE_LOCATIONS) uses locations relative to the
 // current directory instead, so each end-to-end test runs it in a fresh
 // folder of its own.
+#include <string>
+
 #include "config/locations.h"
 #include "programs/vosk2/vosk2.h"
 #include "toolbox/vipsio.h"
 #include "toolbox/workers.h"
 
+namespace {
+
+// The commands that handle images: "-queryImage", "-generateFV" and
+// "-analyse" with their word counts.  The others (help, short guide,
+// "-listFV", "-deleteFV", "-queryType") run without starting the image
+// library; a thumbnail that "-queryType" must convert starts it then.
+bool handlesImages(int argc, char **argv) {
+    if (argc < 2) return false;
+    const std::string first = argv[1];
+    return (argc == 4 && (first == "-queryImage" || first == "-generateFV")) ||
+           (argc == 3 && first == "-analyse");
+}
+
+}  // namespace
+
 int main(int argc, char **argv) {
     // Folder commands run their images in workers: this program started again.
     craq::allowWorkerProcesses(argc, argv);
-    craq::startImageLibrary(argv[0]);
+    if (handlesImages(argc, argv)) craq::startImageLibrary(argv[0]);
 #ifdef VOSK2_RELATIVE_LOCATIONS
     static const craq::Locations locations{"data/", "web/", "web/placeholder/", "", ""};
 #else
