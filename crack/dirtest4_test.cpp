@@ -415,6 +415,38 @@ TEST(Dirtest4_directionality3, networkWithoutLongLinesAndSpreadOrientations) {
     EXPECT_FLOAT_EQ(lists.cracks->hLineInfo->straightness, 0.875f);
 }
 
+// A network of one line holding its whole length: the line's weight 1.0
+// falls in the bin of its straightness, and straightness2 = bin / 3 tells
+// which.  The bins start at 0.5, 0.75 and 0.875 exactly.
+TEST(Dirtest4_directionality3, straightnessBinBounds) {
+    struct Case {
+        const char *name;
+        std::vector<int> steps;
+        float straightness;
+        int bin;
+    };
+    const std::vector<Case> cases = {
+        {"one direction", kOneDirection, 0.875f, 3},
+        // scores [0.25, 0.5, 0.5, 0.75]: level 3 wins without an exact
+        // match, so (8 - 0.5 - 1) / 8 from level 2
+        {"three to one, two apart", {0, 0, 3, 0, 1, 0, 0, 0}, 0.8125f, 2},
+        {"two neighbours", kTwoNeighbours, 0.75f, 2},
+        {"four neighbours", {0, 2, 2, 2, 2, 0, 0, 0}, 0.5f, 1},
+        {"even spread", kEvenSpread, 0.0f, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        Lists lists;
+        line_info *line = addLine(lists.crack(1, 12), 12, c.steps);
+        crknwk *n = lists.network(12, {1});
+        n->orientationHistogram[0] = 1;
+        directionality3(CrackList(lists.cracks), NetworkList(lists.networks));
+        EXPECT_EQ(line->straightness, c.straightness);
+        for (int j = 0; j < 4; j++) EXPECT_EQ(n->straightnessHist2[j], j == c.bin ? 1.0f : 0.0f) << j;
+        EXPECT_FLOAT_EQ(n->straightness2, c.bin / 3.0f);
+    }
+}
+
 TEST(Dirtest4_directionality2, unfoldedOrientationsAndLinesOverThree) {
     Lists lists;
     addLine(lists.crack(1, 3.5), 3.5, kOneDirection);

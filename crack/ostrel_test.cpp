@@ -108,8 +108,9 @@ TEST(Ostrel_determineDirectionIndex, binsOfSlopes) {
 
 TEST(Ostrel_determineDirectionIndex, boundaryBelongsToTheLowerSlopeBin) {
     // Bin b holds lower < s <= upper: each boundary value itself is in the
-    // bin it bounds from above, the next double up in the bin before.
-    for (int k = 1; k <= 7; k++) {
+    // bin it bounds from above, the next double up in the bin before (k = 0:
+    // a horizontal slope is in bin 8, the least positive one in bin 7).
+    for (int k = 0; k <= 7; k++) {
         SCOPED_TRACE(k);
         const double t = directionBoundary(k);
         EXPECT_EQ(determineDirectionIndex(t), 8 - k);
