@@ -80,14 +80,15 @@ void expectVector(const std::vector<double> &got, const std::vector<double> &exp
 }
 
 // Runs knnc on 1-D templates (one feature) with the query at 0.
-std::vector<double> knnc1D(const std::vector<double> &positions, std::vector<int> labels, int k) {
+std::vector<double> knnc1D(const std::vector<double> &positions, std::vector<int> labels, int k,
+                           int classes = 2) {
     Rows rows;
     for (double x : positions) rows.push_back({x});
     rows.push_back({0.0});
     labels.push_back(0);
     Table data(rows);
-    std::vector<double> result(3, -9.0);
-    knnc(data.get(), labels.data(), result.data(), static_cast<int>(positions.size()), 1, 2, k);
+    std::vector<double> result(static_cast<size_t>(classes) + 1, -9.0);
+    knnc(data.get(), labels.data(), result.data(), static_cast<int>(positions.size()), 1, classes, k);
     return result;
 }
 
@@ -118,9 +119,12 @@ TEST(kNN2_classCodeOf, integerPartOrUnclassified) {
 }
 
 // Memberships (SM - mean) / (SM (nz - 1)): means 1.0 and 3.0 give 0.75 and
-// 0.25; one class holding every neighbour gets 1.0.
+// 0.25; one class holding every neighbour gets 1.0.  With three classes
+// holding neighbours (means 1, 2, 3, SM = 6) the divisor is 6 x 2: 5/12,
+// 4/12, 3/12; a fourth class without neighbours gets 0.
 TEST(kNN2_knnc, membershipsFromMeanDistances) {
     expectVector(knnc1D({1.0, 3.0}, {1, 2}, 2), {1.0, 0.75, 0.25});
+    expectVector(knnc1D({3.0, 1.0, 2.0}, {3, 1, 2}, 3, 4), {1.0, 5.0 / 12, 4.0 / 12, 3.0 / 12, 0.0});
     expectVector(knnc1D({-3.0, 1.0}, {1, 2}, 2), {2.0, 0.25, 0.75});
     expectVector(knnc1D({1.0, 2.0, 9.0}, {2, 2, 1}, 2), {2.0, 0.0, 1.0});
 }
