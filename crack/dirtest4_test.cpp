@@ -447,6 +447,20 @@ TEST(Dirtest4_directionality3, straightnessBinBounds) {
     }
 }
 
+// Weight exactly 1.0 in bin 3 is an exact match and takes no fall-back,
+// whatever bin 2 holds: (4 - 1.0) / 3 = 1.0, not (3 - 0.5) / 3.  (Here the
+// member lines are longer than the network they are listed in.)
+TEST(Dirtest4_directionality3, wholeWeightInBinThreeIsAnExactMatch) {
+    Lists lists;
+    crknwk *member = lists.crack(1, 15);
+    addLine(member, 10, kOneDirection);
+    addLine(member, 5, kTwoNeighbours);
+    crknwk *n = lists.network(10, {1});
+    directionality3(CrackList(lists.cracks), NetworkList(lists.networks));
+    expectScores(n->straightnessHist2, {0.0f, 0.0f, 0.5f, 1.0f});
+    EXPECT_FLOAT_EQ(n->straightness2, 1.0f);
+}
+
 TEST(Dirtest4_directionality2, unfoldedOrientationsAndLinesOverThree) {
     Lists lists;
     addLine(lists.crack(1, 3.5), 3.5, kOneDirection);
