@@ -10,9 +10,9 @@
 #include <unordered_map>
 #include <vector>
 
-namespace craq {
+#include "crack/crackstats3_records.h"
 
-struct crknwk;
+namespace craq {
 
 struct CrackLookup {
     // dense[ind] for 0 <= ind < dense.size(), sparse for any other value.
@@ -29,5 +29,23 @@ const std::vector<crknwk *> &cracksWithInd(const CrackLookup &lookup, int ind);
 
 // The first record whose `ind` is ind, or null.
 crknwk *firstCrackWithInd(const CrackLookup &lookup, int ind);
+
+// ---- the member walk: how every operation reaches a network's cracks ----
+
+// fn(crack) for every member crack of network: member elements in list
+// order, for each every crack with that `ind` in crack-list order.
+template <typename Fn>
+void forEachMemberCrack(const crknwk *network, const CrackLookup &lookup, Fn &&fn) {
+    for (const line_direction *m = network->hLineDirection; m != nullptr; m = m->next)
+        for (crknwk *crack : cracksWithInd(lookup, m->direction)) fn(crack);
+}
+
+// fn(line) for every line of those cracks, each crack's lines in order.
+template <typename Fn>
+void forEachMemberLine(const crknwk *network, const CrackLookup &lookup, Fn &&fn) {
+    forEachMemberCrack(network, lookup, [&fn](crknwk *crack) {
+        for (line_info *line = crack->hLineInfo; line != nullptr; line = line->next) fn(line);
+    });
+}
 
 }  // namespace craq

@@ -44,16 +44,33 @@ void subtractFromSummary(CRKIMG *summary, const crknwk *victim) {
 // exactly 0 or 1, which covers one-pixel lines and the pairs (length
 // sqrt(2), chord 1) and (length 1, chord sqrt(2)).  Example: a diagonal of
 // 3 pixels ending at an end point, length 3 sqrt(2), chord 2 sqrt(2): 2/3.
-void lineToLengthRatio(crknwk *crack, currPtr *cp) {
+//
+// The capped rule divides in double and rounds the quotient to float: 1.0
+// when the chord or the length is 0, else min(r, 1.0); a chord of 1 with a
+// length of 2 gives 0.5.
+void lineToLengthRatio(crknwk *crack, currPtr *cp, LineRatioRule rule) {
     (void)crack;
     line_info *line = cp->pLineInfo;
     const double dr = static_cast<double>(line->startPoint[0]) - line->endPoint[0];
     const double dc = static_cast<double>(line->startPoint[1]) - line->endPoint[1];
     const double chord = std::sqrt(dr * dr + dc * dc);
+    if (rule == LineRatioRule::cappedAtOne) {
+        if (chord == 0 || line->length == 0) {
+            line->lineToLengthRatio = 1.0;
+            return;
+        }
+        const float r = static_cast<float>(chord / line->length);
+        line->lineToLengthRatio = r <= 1.0f ? r : 1.0;
+        return;
+    }
     if (chord > 0 && line->length > 0)
         line->lineToLengthRatio = static_cast<double>(static_cast<float>(chord)) / line->length;
     if (line->length == 0 || line->length == 1 || chord == 0 || chord == 1)
         line->lineToLengthRatio = 1.0;
+}
+
+void lineToLengthRatio(crknwk *crack, currPtr *cp) {
+    lineToLengthRatio(crack, cp, LineRatioRule::unitLengthOrChord);
 }
 
 // ---- boxes, densities, centroids -------------------------------------------------
@@ -131,8 +148,7 @@ void countTotalLength2(crknwk *cracks, crknwk *networks, imageInfo *info) {
     const CrackLookup lookup = buildCrackLookup(cracks);
     double total = 0;
     for (crknwk *n = networks; n != nullptr; n = n->next)
-        for (line_direction *m = n->hLineDirection; m != nullptr; m = m->next)
-            for (const crknwk *c : cracksWithInd(lookup, m->direction)) total += c->length;
+        forEachMemberCrack(n, lookup, [&total](const crknwk *c) { total += c->length; });
     info->length = total;
 }
 
@@ -185,6 +201,10 @@ void networkPrune(crknwk *cracks, imageInfo *info, CRKIMG *summary, double minLe
         freeCrknwk(candidate);
         info->numOfCrkNwk--;
     }
+}
+
+void networkPrune(crknwk *cracks, imageInfo *info, CRKIMG *summary, const PruneLimits &limits) {
+    networkPrune(cracks, info, summary, limits.minLength, limits.density, limits.ratio);
 }
 
 bool isEmpty(crknwk *r) { return r == nullptr || r->next == nullptr; }

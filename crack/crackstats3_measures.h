@@ -6,8 +6,18 @@
 
 namespace craq {
 
-// lineToLengthRatio of the current line (cp->pLineInfo): chord (as float) /
-// length, 1.0 when length or chord is exactly 0 or 1.
+// How a line's chord-to-length ratio treats its short cases.
+enum class LineRatioRule {
+    // chord (as float) / length; 1.0 when length or chord is exactly 0 or 1.
+    unitLengthOrChord,
+    // float(chord / length), capped at 1.0; 1.0 when chord or length is 0
+    // (a chord of 1 with a length of 2 gives 0.5): the earlier tool's.
+    cappedAtOne,
+};
+
+// lineToLengthRatio of the current line (cp->pLineInfo) by rule.
+void lineToLengthRatio(crknwk *crack, currPtr *cp, LineRatioRule rule);
+// The same with LineRatioRule::unitLengthOrChord.
 void lineToLengthRatio(crknwk *crack, currPtr *cp);
 
 // Running box: first = y when first >= y, last = y when y >= last (and x).
@@ -25,6 +35,16 @@ void countTotalLength(crknwk *list, imageInfo *info);
 // network (networks and members in list order).
 void countTotalLength2(crknwk *cracks, crknwk *networks, imageInfo *info);
 
+// The limits of a prune (see networkPrune).
+struct PruneLimits {
+    double minLength = 0;  // length at or below it: victim
+    double density = 0;    // crackDensity at or above it ...
+    double ratio = 0;      // ... with shorter / longer rotated side at or above it: victim
+};
+// The driver's limits; the earlier tool keeps density and ratio with its own
+// minimum length (15).
+constexpr PruneLimits kPruneLimits{10.0, 0.15, 0.5};
+
 // Prune victim: a record after the head with length <= minLength, or with
 // crackDensity >= density and shorter / longer rotated-box side >= ratio
 // (both sides 0: not a victim by that rule).
@@ -32,6 +52,7 @@ void countTotalLength2(crknwk *cracks, crknwk *networks, imageInfo *info);
 // summary, releasing it (freeCrknwk) and decreasing info->numOfCrkNwk.
 void networkPrune(crknwk *cracks, imageInfo *info, CRKIMG *summary, double minLength,
                   double density, double ratio);
+void networkPrune(crknwk *cracks, imageInfo *info, CRKIMG *summary, const PruneLimits &limits);
 // The record before the first victim, or the last record (null list: null).
 crknwk *findPrevious(crknwk *head, double minLength, double density, double ratio);
 // Removes the first victim as networkPrune would (count untouched); returns

@@ -198,7 +198,7 @@ template class BasicStartScan<uint8_t>;
 // (E = 1 and D = 1 and A = 0) or (A < 2 and (E > 1 or D > 1)), and never the
 // crack's start pixel (numOfPix <= 1).  Examples: N and S, a node; N and NE,
 // or N, NE and E, no node.
-int checkNode(int **window, GParameter *g) {
+int nodeShape(int **window) {
     int axial = 0, diagonal = 0, adjacent = 0;
     int previous = -1;
     for (int code = 0; code < 8; code++) {
@@ -213,10 +213,12 @@ int checkNode(int **window, GParameter *g) {
         if (code - previous == 1 || (previous == 0 && code == 7)) adjacent++;
         previous = code;
     }
-    bool shape = (axial == 1 && diagonal == 1 && adjacent == 0) ||
-                 (adjacent < 2 && (axial > 1 || diagonal > 1));
-    return shape && g->numOfPix > 1 ? 1 : 0;
+    const bool shape = (axial == 1 && diagonal == 1 && adjacent == 0) ||
+                       (adjacent < 2 && (axial > 1 || diagonal > 1));
+    return shape ? 1 : 0;
 }
+
+int checkNode(int **window, GParameter *g) { return g->numOfPix > 1 ? nodeShape(window) : 0; }
 
 // Candidates in window order; strength 2 when the pixel two steps away is 1
 // in the working image (outside the frame: strength 1).  With S candidates
@@ -428,6 +430,17 @@ void countLength(GParameter *g, crknwk *crack, currPtr *cp) {
         g->unequalChain++;
 }
 
+// Without countFirstStep nothing is counted while the current line holds
+// fewer than two chain codes.
+void countLength(const TraceRules &rules, GParameter *g, crknwk *crack, currPtr *cp) {
+    if (!rules.countFirstStep) {
+        const line_direction *codes =
+            cp->pLineInfo != nullptr ? cp->pLineInfo->hLineDirection : nullptr;
+        if (codes == nullptr || codes->next == nullptr) return;
+    }
+    countLength(g, crack, cp);
+}
+
 // Line length from e even codes, o odd codes and k corners: e + sqrt(2) o
 // below 1000 codes, else the corner-corrected 0.98 e + 1.406 o - 0.091 k.
 // Stores it in the current line, adds it to totalLength and resets e, o, k.
@@ -480,8 +493,9 @@ void beginCrack(GParameter *g, currPtr *cp, crknwk *crack, TraceTally *tally) {
 namespace {
 
 template <typename P>
-void traceCrackOn(int **window, P **working, P **traced, P **nodeMark, GParameter *g,
-                  currPtr *cp, crknwk *crack, TraceTally *tally, BasicStartScan<P> *scan) {
+void traceCrackOn(const TraceRules &rules, int **window, P **working, P **traced, P **nodeMark,
+                  GParameter *g, currPtr *cp, crknwk *crack, TraceTally *tally,
+                  BasicStartScan<P> *scan) {
     nodes *resume = nullptr;  // where the search for a pending branch starts
     auto nextBranch = [&]() {
         return takePendingBranch(g, resume != nullptr ? resume : crack->hNodes, &resume);
@@ -521,11 +535,11 @@ void traceCrackOn(int **window, P **working, P **traced, P **nodeMark, GParamete
             // 3. end point
             int here[2] = {0, 0};
             recordEndOfLine(here, g, crack, cp);
-            countLength(g, crack, cp);
+            countLength(rules, g, crack, cp);
             calculateLength(g, crack, cp);
             updateDirectionHistogram(tally->directionHistogram, g, cp, crack);
             proceed = nextBranch();
-            lineToLengthRatio(crack, cp);
+            lineToLengthRatio(crack, cp, rules.lineRatio);
             initializeHist(tally->directionHistogram, 8);
             g->numOfPix2 = 0;
             if (proceed == 1) openNextLine();
@@ -536,20 +550,20 @@ void traceCrackOn(int **window, P **working, P **traced, P **nodeMark, GParamete
             processLineOn(window, traced, working, g);
             g->numOfPix++;
             g->numOfPix2++;
-            countLength(g, crack, cp);
+            countLength(rules, g, crack, cp);
             tally->orientationHistogram[g->currDirection]++;
             tally->directionHistogram[g->currDirection]++;
             countPixel(g, tally);
         } else {
             // 5. branching
-            int isNode = checkNode(window, g);
+            const int isNode = rules.startPixelNeverNode ? checkNode(window, g) : nodeShape(window);
             g->numOfPix++;
             recordDirection(crack, g, cp);  // the highest candidate code
             countPixel(g, tally);
             if (isNode == 0) {
                 g->numOfPix2++;
                 recordLineDirection(crack, g, cp);
-                countLength(g, crack, cp);
+                countLength(rules, g, crack, cp);
                 // The waiting case leaves step as set here: code 7.
                 int step[2] = {-1, -1};
                 assignNextPixOn(window, working, g, cp, crack, step);
@@ -569,7 +583,7 @@ void traceCrackOn(int **window, P **working, P **traced, P **nodeMark, GParamete
                 recordEndOfLine(off, g, crack, cp);
                 calculateLength(g, crack, cp);
                 updateDirectionHistogram(tally->directionHistogram, g, cp, crack);
-                lineToLengthRatio(crack, cp);
+                lineToLengthRatio(crack, cp, rules.lineRatio);
                 proceed = nextBranch();
                 initializeHist(tally->directionHistogram, 8);
                 g->numOfPix2 = 0;
@@ -583,7 +597,13 @@ void traceCrackOn(int **window, P **working, P **traced, P **nodeMark, GParamete
 
 void traceCrack(int **window, int **working, int **traced, int **nodeMark, GParameter *g,
                 currPtr *cp, crknwk *crack, TraceTally *tally, StartScan *scan) {
-    traceCrackOn<int>(window, working, traced, nodeMark, g, cp, crack, tally, scan);
+    traceCrackOn<int>(TraceRules{}, window, working, traced, nodeMark, g, cp, crack, tally, scan);
+}
+
+void traceCrack(const TraceRules &rules, int **window, int **working, int **traced,
+                int **nodeMark, GParameter *g, currPtr *cp, crknwk *crack, TraceTally *tally,
+                StartScan *scan) {
+    traceCrackOn<int>(rules, window, working, traced, nodeMark, g, cp, crack, tally, scan);
 }
 
 void storeCrack(const GParameter *g, crknwk *crack, const TraceTally *tally, CRKIMG *summary) {
@@ -602,8 +622,9 @@ void storeCrack(const GParameter *g, crknwk *crack, const TraceTally *tally, CRK
 namespace {
 
 template <typename P>
-crknwk *traceCracksOn(int **window, P **working, P **traced, P **nodeMark, GParameter *g,
-                      currPtr *cp, CRKIMG *summary, imageInfo *info) {
+crknwk *traceCracksOn(const TraceRules &rules, int **window, P **working, P **traced,
+                      P **nodeMark, GParameter *g, currPtr *cp, CRKIMG *summary,
+                      imageInfo *info) {
     BasicStartScan<P> scan(working, g->yDim, g->xDim);
     crknwk *head = nullptr;
     while (scan.next(g) == 1) {
@@ -620,7 +641,7 @@ crknwk *traceCracksOn(int **window, P **working, P **traced, P **nodeMark, GPara
 
         TraceTally tally;
         beginCrack(g, cp, crack, &tally);
-        traceCrackOn(window, working, traced, nodeMark, g, cp, crack, &tally, &scan);
+        traceCrackOn(rules, window, working, traced, nodeMark, g, cp, crack, &tally, &scan);
         storeCrack(g, crack, &tally, summary);
         networkBorder(crack, info, tally.firstRow, tally.firstCol, tally.lastRow, tally.lastCol);
     }
@@ -631,13 +652,24 @@ crknwk *traceCracksOn(int **window, P **working, P **traced, P **nodeMark, GPara
 
 crknwk *traceCracks(int **window, int **working, int **traced, int **nodeMark, GParameter *g,
                     currPtr *cp, CRKIMG *summary, imageInfo *info) {
-    return traceCracksOn(window, working, traced, nodeMark, g, cp, summary, info);
+    return traceCracksOn(TraceRules{}, window, working, traced, nodeMark, g, cp, summary, info);
 }
 
 // The same walk over byte images: the pixel values are 0 and 1 either way.
 crknwk *traceCracks(int **window, uint8_t **working, uint8_t **traced, uint8_t **nodeMark,
                     GParameter *g, currPtr *cp, CRKIMG *summary, imageInfo *info) {
-    return traceCracksOn(window, working, traced, nodeMark, g, cp, summary, info);
+    return traceCracksOn(TraceRules{}, window, working, traced, nodeMark, g, cp, summary, info);
+}
+
+crknwk *traceCracks(const TraceRules &rules, int **window, int **working, int **traced,
+                    int **nodeMark, GParameter *g, currPtr *cp, CRKIMG *summary, imageInfo *info) {
+    return traceCracksOn(rules, window, working, traced, nodeMark, g, cp, summary, info);
+}
+
+crknwk *traceCracks(const TraceRules &rules, int **window, uint8_t **working, uint8_t **traced,
+                    uint8_t **nodeMark, GParameter *g, currPtr *cp, CRKIMG *summary,
+                    imageInfo *info) {
+    return traceCracksOn(rules, window, working, traced, nodeMark, g, cp, summary, info);
 }
 
 }  // namespace craq

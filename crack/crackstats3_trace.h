@@ -14,6 +14,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "crack/crackstats3_measures.h"
 #include "crack/crackstats3_records.h"
 
 namespace craq {
@@ -31,6 +32,9 @@ int findPix(GParameter *g, int **working);
 // 1 when the current pixel with the candidates of window is a node (never
 // while numOfPix <= 1).
 int checkNode(int **window, GParameter *g);
+// 1 when the candidates of window have the shape of a node, whatever the
+// pixel count (so the start pixel of a crack can be a node).
+int nodeShape(int **window);
 
 // Chooses among two or more candidates, moves (yCurr, xCurr) and writes the
 // step's offset into step[0..1]; the waiting case moves nothing and leaves
@@ -68,6 +72,23 @@ void calculateLength(GParameter *g, crknwk *crack, currPtr *cp);
 
 // ---- following a whole crack (what the crack-following driver runs) ----
 
+// The rules of the per-pixel loop that may vary.  The defaults are this
+// system's; the earlier tool `vosk` passes its own (all three differ).
+struct TraceRules {
+    // The node test refuses the crack's start pixel (checkNode); false:
+    // nodeShape alone.
+    bool startPixelNeverNode = true;
+    // countLength counts every chain code of a line; false: nothing is
+    // counted while the line holds fewer than two codes, so a line's first
+    // step is never counted (a straight axial run of n pixels: n - 1).
+    bool countFirstStep = true;
+    // The line ratio at the end of every line.
+    LineRatioRule lineRatio = LineRatioRule::unitLengthOrChord;
+};
+
+// countLength under rules (see countFirstStep).
+void countLength(const TraceRules &rules, GParameter *g, crknwk *crack, currPtr *cp);
+
 // What the driver holds for one crack while it is traced.
 struct TraceTally {
     int orientationHistogram[8] = {};      // crack: single steps by code
@@ -88,6 +109,10 @@ void beginCrack(GParameter *g, currPtr *cp, crknwk *crack, TraceTally *tally);
 // not null, is told of every pixel the loop clears.
 void traceCrack(int **window, int **working, int **traced, int **nodeMark, GParameter *g,
                 currPtr *cp, crknwk *crack, TraceTally *tally, StartScan *scan = nullptr);
+// The same loop under rules.
+void traceCrack(const TraceRules &rules, int **window, int **working, int **traced,
+                int **nodeMark, GParameter *g, currPtr *cp, crknwk *crack, TraceTally *tally,
+                StartScan *scan = nullptr);
 
 // Stores the counters of g and the tally into the crack (numOfNodes,
 // numOfPix, numOfLines, length, orientationHistogram, yCoorAcc, xCoorAcc)
@@ -105,6 +130,12 @@ crknwk *traceCracks(int **window, int **working, int **traced, int **nodeMark, G
 // the memory of int images); the same cracks and records.
 crknwk *traceCracks(int **window, uint8_t **working, uint8_t **traced, uint8_t **nodeMark,
                     GParameter *g, currPtr *cp, CRKIMG *summary, imageInfo *info);
+// Both under rules.
+crknwk *traceCracks(const TraceRules &rules, int **window, int **working, int **traced,
+                    int **nodeMark, GParameter *g, currPtr *cp, CRKIMG *summary, imageInfo *info);
+crknwk *traceCracks(const TraceRules &rules, int **window, uint8_t **working, uint8_t **traced,
+                    uint8_t **nodeMark, GParameter *g, currPtr *cp, CRKIMG *summary,
+                    imageInfo *info);
 
 // findPix for a walk that only ever clears pixels: the same start pixels in
 // the same order, without rescanning the frame for every crack.  Every

@@ -655,8 +655,7 @@ void calculateLRRoundness(crknwk *cracks, crknwk *networks) {
     const CrackLookup lookup = buildCrackLookup(cracks);
     for (crknwk *net = networks; net != nullptr; net = net->next) {
         std::vector<crknwk *> memberCracks;
-        for (line_direction *el = net->hLineDirection; el != nullptr; el = el->next)
-            for (crknwk *c : cracksWithInd(lookup, el->direction)) memberCracks.push_back(c);
+        forEachMemberCrack(net, lookup, [&memberCracks](crknwk *c) { memberCracks.push_back(c); });
 
         double ratio = 0.0, round = 0.0;
         if (net->length != 0.0) {

@@ -307,16 +307,6 @@ double foldOrientations(const int *counts, float *f) {
     return t;
 }
 
-// Calls fn for every line of every member crack of network, member by
-// member in list order, every crack with the member's `ind` in crack-list
-// order.
-template <class Fn>
-void forEachMemberLine(const crknwk *network, const CrackLookup &lookup, Fn fn) {
-    for (line_direction *m = network->hLineDirection; m != nullptr; m = m->next)
-        for (crknwk *crack : cracksWithInd(lookup, m->direction))
-            for (line_info *line = crack->hLineInfo; line != nullptr; line = line->next) fn(line);
-}
-
 // Line straightness from the line's chain-code direction histogram.
 void scoreLine(const ShapeFamily &lineFamily, line_info *line, LevelRule rule) {
     float d[8];
@@ -490,21 +480,19 @@ void unidOrRect2(NetworkList networks, CrackList cracks) {
     const CrackLookup lookup = buildCrackLookup(cracks.head);
     for (crknwk *n = networks.head; n != nullptr; n = n->next) {
         float c[16] = {}, g[16] = {};
-        for (line_direction *m = n->hLineDirection; m != nullptr; m = m->next) {
-            for (crknwk *crack : cracksWithInd(lookup, m->direction)) {
-                straight_line_representation *s = crack->hStraightLineRepresentation;
-                // A crack without a line model has nothing to score or pool.
-                if (s == nullptr) continue;
-                const double total = scoreRepresentation(rect, unid, s, LevelRule::halved);
-                if (!(total > 0)) continue;
-                const float q = static_cast<float>((1.0 / (n->length * total)) * crack->length);
-                for (int j = 0; j < 16; j++) {
-                    const int count = s->straightIndexHistogram[j];
-                    c[j] = static_cast<float>(static_cast<double>(c[j]) + count);
-                    g[j] = static_cast<float>(static_cast<double>(g[j]) + static_cast<double>(q) * count);
-                }
+        forEachMemberCrack(n, lookup, [&](crknwk *crack) {
+            straight_line_representation *s = crack->hStraightLineRepresentation;
+            // A crack without a line model has nothing to score or pool.
+            if (s == nullptr) return;
+            const double total = scoreRepresentation(rect, unid, s, LevelRule::halved);
+            if (!(total > 0)) return;
+            const float q = static_cast<float>((1.0 / (n->length * total)) * crack->length);
+            for (int j = 0; j < 16; j++) {
+                const int count = s->straightIndexHistogram[j];
+                c[j] = static_cast<float>(static_cast<double>(c[j]) + count);
+                g[j] = static_cast<float>(static_cast<double>(g[j]) + static_cast<double>(q) * count);
             }
-        }
+        });
         straight_line_representation *pooled = makeNodeSLR();
         for (int j = 0; j < 16; j++) {
             if (!truncToInt(c[j], &pooled->straightIndexHistogram[j]))

@@ -46,8 +46,7 @@ void forEachCrackPixel(const crknwk *crack, Fn &&fn) {
 // order, every crack whose `ind` matches it.
 template <typename Fn>
 void forEachMemberPixel(const crknwk *network, const CrackLookup &cracks, Fn &&fn) {
-    for (const line_direction *m = network->hLineDirection; m != nullptr; m = m->next)
-        for (const crknwk *crack : cracksWithInd(cracks, m->direction)) forEachCrackPixel(crack, fn);
+    forEachMemberCrack(network, cracks, [&fn](const crknwk *crack) { forEachCrackPixel(crack, fn); });
 }
 
 // ---- axis of minimum inertia ------------------------------------------------

@@ -91,15 +91,6 @@ void storeLineModel(crknwk *rec, const LineModelSums &sums, double mean, double 
     rec->hStraightLineRepresentation = slr;
 }
 
-// Calls fn(line) for every line of the member cracks of a network: member
-// elements in list order, every crack with that `ind`, its lines in order.
-template <typename Fn>
-void forEachMemberLine(const crknwk *network, const CrackLookup &cracks, Fn fn) {
-    for (line_direction *m = network->hLineDirection; m != nullptr; m = m->next)
-        for (crknwk *crack : cracksWithInd(cracks, m->direction))
-            for (line_info *line = crack->hLineInfo; line != nullptr; line = line->next) fn(line);
-}
-
 }  // namespace
 
 /// Tangent of k * 0.196349540875 (k * pi / 16 with pi = 3.141592654) for

@@ -27,39 +27,6 @@ namespace earlier {
 
 namespace {
 
-// The code recorded just before the last element of a chain-code list, or
-// fallback when the list holds fewer than two elements.
-int codeBeforeLast(const line_direction *last, int fallback) {
-    if (last == nullptr || last->previous == nullptr) return fallback;
-    return last->previous->direction;
-}
-
-// processEndLine from node `from` on (every branch of the nodes before it
-// has been taken); *resume receives the node of the branch taken, where the
-// next search may start.  Same result as processEndLine from the first node.
-int takePendingBranch(GParameter *g, nodes *from, nodes **resume) {
-    for (nodes *n = from; n != nullptr; n = n->next) {
-        for (neighbour *b = n->hNeighbourPix; b != nullptr; b = b->next) {
-            if (b->flag != 0) continue;
-            g->yCurr = n->nodeLocation[0] + b->neighbourPixel[0];
-            g->xCurr = n->nodeLocation[1] + b->neighbourPixel[1];
-            b->flag = 1;
-            *resume = n;
-            return 1;
-        }
-    }
-    g->yCurr = 0;
-    g->xCurr = 0;
-    return 0;
-}
-
-// Counts the current pixel: the running box and the row and column sums.
-void countPixel(const GParameter *g, TraceTally *t) {
-    updateMinMaxCoor(g->yCurr, g->xCurr, &t->firstRow, &t->firstCol, &t->lastRow, &t->lastCol);
-    t->rowSum += g->yCurr;
-    t->colSum += g->xCurr;
-}
-
 // out[j] = float((1 / total) x counts[j]); returns the total.  A zero total
 // leaves out all 0.
 double normaliseCounts(const int *counts, int n, float *out) {
@@ -160,164 +127,26 @@ int lengthValue(double value) {
 // Tracing
 // ===========================================================================
 
-/// The library's node shape test without its pixel-count condition: the
-/// library refuses a node while numOfPix <= 1, so it is asked with a count
-/// above that.  Candidates N and S: node; N and NE, or N, NE and E: none.
-int checkNode(int **window) {
-    GParameter anyPixel;
-    anyPixel.numOfPix = 2;
-    return craq::checkNode(window, &anyPixel);
-}
+int checkNode(int **window) { return nodeShape(window); }
 
-/// Counts nothing while the current line (cp->pLineInfo) has fewer than two
-/// chain codes; otherwise craq::countLength (even/odd count and corner).
 void countLength(GParameter *g, crknwk *crack, currPtr *cp) {
-    const line_direction *codes = cp->pLineInfo != nullptr ? cp->pLineInfo->hLineDirection : nullptr;
-    if (codes == nullptr || codes->next == nullptr) return;
-    craq::countLength(g, crack, cp);
+    craq::countLength(kEarlierTraceRules, g, crack, cp);
 }
 
-/// chord = distance from the start to the end point of the current line;
-/// ratio 1.0 when the chord or the length is 0, else r = float(chord /
-/// length), and 1.0 when r exceeds 1.0.  A chord of 1 with a length of 2
-/// gives 0.5 (the library special-cases chords and lengths of 1).
 void lineToLengthRatio(crknwk *crack, currPtr *cp) {
-    (void)crack;
-    line_info *line = cp->pLineInfo;
-    const double dr = static_cast<double>(line->startPoint[0]) - line->endPoint[0];
-    const double dc = static_cast<double>(line->startPoint[1]) - line->endPoint[1];
-    const double chord = std::sqrt(dr * dr + dc * dc);
-    if (chord == 0 || line->length == 0) {
-        line->lineToLengthRatio = 1.0;
-        return;
-    }
-    const float r = static_cast<float>(chord / line->length);
-    line->lineToLengthRatio = r <= 1.0f ? r : 1.0;
+    craq::lineToLengthRatio(crack, cp, kEarlierTraceRules.lineRatio);
 }
 
-/// The loop of craq::traceCrack (see crack/crackstats3_trace.cpp) step for
-/// step, with earlier::checkNode, earlier::countLength and
-/// earlier::lineToLengthRatio.
 void traceCrack(int **window, int **working, int **traced, int **nodeMark, GParameter *g,
                 currPtr *cp, crknwk *crack, TraceTally *tally, StartScan *scan) {
-    nodes *resume = nullptr;  // where the search for a pending branch starts
-    auto nextBranch = [&]() {
-        return takePendingBranch(g, resume != nullptr ? resume : crack->hNodes, &resume);
-    };
-    auto openNextLine = [&]() {
-        recordStartOfLine(g, crack, cp);
-        g->numOfPix++;
-        g->numOfPix2++;
-        countPixel(g, tally);
-    };
-
-    int proceed = 1;
-    while (proceed == 1) {
-        // 1. candidates; currDirection ends as the highest candidate code
-        int candidates = 0;
-        for (int r = 0; r < 3; r++)
-            for (int c = 0; c < 3; c++) window[r][c] = 0;
-        for (int code = 0; code < 8; code++) {
-            int off[2];
-            neighbourhoodOperation(code, off);
-            const int y = g->yCurr + off[0], x = g->xCurr + off[1];
-            if (working[y][x] == 1 && nodeMark[y][x] == 0) {
-                g->currDirection = code;
-                candidates++;
-                window[1 + off[0]][1 + off[1]] = 1;
-            }
-        }
-        // 2. take the current pixel
-        if (working[g->yCurr][g->xCurr] != 0) {
-            working[g->yCurr][g->xCurr] = 0;
-            if (scan != nullptr) scan->cleared(g->yCurr, g->xCurr);
-        }
-        traced[g->yCurr][g->xCurr] = 1;
-
-        if (candidates == 0) {
-            // 3. end point
-            int here[2] = {0, 0};
-            recordEndOfLine(here, g, crack, cp);
-            earlier::countLength(g, crack, cp);
-            calculateLength(g, crack, cp);
-            updateDirectionHistogram(tally->directionHistogram, g, cp, crack);
-            proceed = nextBranch();
-            earlier::lineToLengthRatio(crack, cp);
-            initializeHist(tally->directionHistogram, 8);
-            g->numOfPix2 = 0;
-            if (proceed == 1) openNextLine();
-        } else if (candidates == 1) {
-            // 4. ordinary step
-            recordDirection(crack, g, cp);
-            recordLineDirection(crack, g, cp);
-            processLine(window, traced, working, g);
-            g->numOfPix++;
-            g->numOfPix2++;
-            earlier::countLength(g, crack, cp);
-            tally->orientationHistogram[g->currDirection]++;
-            tally->directionHistogram[g->currDirection]++;
-            countPixel(g, tally);
-        } else {
-            // 5. branching
-            const int isNode = earlier::checkNode(window);
-            g->numOfPix++;
-            recordDirection(crack, g, cp);  // the highest candidate code
-            countPixel(g, tally);
-            if (isNode == 0) {
-                g->numOfPix2++;
-                recordLineDirection(crack, g, cp);
-                earlier::countLength(g, crack, cp);
-                // The waiting case leaves step as set here: code 7.
-                int step[2] = {-1, -1};
-                assignNextPix(window, working, g, cp, crack, step);
-                g->currDirection = neighbourhoodOperation2(step);
-                recordDirection(crack, g, cp);
-            } else {
-                g->numOfNodes++;
-                processNode(g, crack, cp, window, nodeMark);
-                // The line ends one step back (see craq::traceCrack).
-                const int last = cp->pLineOrientation->direction;
-                const int back = g->numOfPix2 > 2 ? codeBeforeLast(cp->pLineOrientation, last)
-                                                  : (last < 4 ? last + 4 : last - 4);
-                int off[2];
-                neighbourhoodOperation(back, off);
-                recordEndOfLine(off, g, crack, cp);
-                calculateLength(g, crack, cp);
-                updateDirectionHistogram(tally->directionHistogram, g, cp, crack);
-                earlier::lineToLengthRatio(crack, cp);
-                proceed = nextBranch();
-                initializeHist(tally->directionHistogram, 8);
-                g->numOfPix2 = 0;
-                if (proceed == 1) openNextLine();
-            }
-        }
-    }
+    craq::traceCrack(kEarlierTraceRules, window, working, traced, nodeMark, g, cp, crack, tally,
+                     scan);
 }
 
-/// craq::traceCracks with earlier::traceCrack.
 crknwk *traceCracks(int **window, int **working, int **traced, int **nodeMark, GParameter *g,
                     currPtr *cp, CRKIMG *summary, imageInfo *info) {
-    StartScan scan(working, g->yDim, g->xDim);
-    crknwk *head = nullptr;
-    while (scan.next(g) == 1) {
-        g->numOfCracks++;
-        crknwk *crack = makeNodeCrknwk();
-        if (head == nullptr)
-            head = crack;
-        else
-            cp->pCracknet->next = crack;
-        cp->pCracknet = crack;
-        crack->label = 0;
-        crack->ind = 0;
-        crack->check = 0;
-
-        TraceTally tally;
-        beginCrack(g, cp, crack, &tally);
-        earlier::traceCrack(window, working, traced, nodeMark, g, cp, crack, &tally, &scan);
-        storeCrack(g, crack, &tally, summary);
-        networkBorder(crack, info, tally.firstRow, tally.firstCol, tally.lastRow, tally.lastCol);
-    }
-    return head;
+    return craq::traceCracks(kEarlierTraceRules, window, working, traced, nodeMark, g, cp, summary,
+                             info);
 }
 
 // ===========================================================================
@@ -404,12 +233,7 @@ void directionality2(CrackList cracks, NetworkList networks) {
     const CrackLookup lookup = buildCrackLookup(cracks.head);
     int k = 0;
     for (crknwk *n = networks.head; n != nullptr; n = n->next) {
-        auto memberLines = [&](auto fn) {
-            for (line_direction *m = n->hLineDirection; m != nullptr; m = m->next)
-                for (crknwk *crack : cracksWithInd(lookup, m->direction))
-                    for (line_info *line = crack->hLineInfo; line != nullptr; line = line->next)
-                        fn(line);
-        };
+        auto memberLines = [&](auto fn) { forEachMemberLine(n, lookup, fn); };
         scoreStraightness(lineFamily, n, memberLines, &k);
     }
 }
@@ -424,10 +248,10 @@ void unidOrRect2(NetworkList networks, CrackList cracks) {
     const CrackLookup lookup = buildCrackLookup(cracks.head);
     int k = 0;
     for (crknwk *n = networks.head; n != nullptr; n = n->next) {
-        for (line_direction *m = n->hLineDirection; m != nullptr; m = m->next)
-            for (crknwk *crack : cracksWithInd(lookup, m->direction))
-                if (crack->hStraightLineRepresentation != nullptr)
-                    scoreRepresentation(rect, unid, crack->hStraightLineRepresentation, &k);
+        forEachMemberCrack(n, lookup, [&](crknwk *crack) {
+            if (crack->hStraightLineRepresentation != nullptr)
+                scoreRepresentation(rect, unid, crack->hStraightLineRepresentation, &k);
+        });
         scoreRepresentation(rect, unid, n->hStraightLineRepresentation, &k);
     }
 }

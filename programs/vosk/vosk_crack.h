@@ -44,9 +44,10 @@ namespace earlier {
 // ===========================================================================
 // Tracing
 // ===========================================================================
-// Images and windows as in crack/crackstats3.h.  The earlier loop differs
-// from the library's in three places only: its node test, its step count
-// and its line ratio.
+// Images and windows as in crack/crackstats3.h.  The earlier loop is the
+// library's under these rules: its node test, its step count and its line
+// ratio differ.  The functions below are the library's under them.
+constexpr TraceRules kEarlierTraceRules{false, false, LineRatioRule::cappedAtOne};
 
 // 1 when the candidates of window make a node: (E = 1, D = 1, A = 0) or
 // (A < 2 and (E > 1 or D > 1)).  No pixel-count condition, so the start

@@ -33,14 +33,12 @@ namespace {
 class MemberPixels {
 public:
     MemberPixels(const crknwk *network, const CrackLookup &cracks) {
-        for (const line_direction *m = network->hLineDirection; m != nullptr; m = m->next) {
-            for (const crknwk *crack : cracksWithInd(cracks, m->direction)) {
-                for (const line_info *l = crack->hLineInfo; l != nullptr; l = l->next)
-                    add(l->startPoint, l->hLineDirection);
-                for (const nodes *n = crack->hNodes; n != nullptr; n = n->next)
-                    add(n->nodeLocation, nullptr);
-            }
-        }
+        forEachMemberCrack(network, cracks, [this](const crknwk *crack) {
+            for (const line_info *l = crack->hLineInfo; l != nullptr; l = l->next)
+                add(l->startPoint, l->hLineDirection);
+            for (const nodes *n = crack->hNodes; n != nullptr; n = n->next)
+                add(n->nodeLocation, nullptr);
+        });
         for (std::size_t i = 0; i + 1 < lines_.size(); i++) lines_[i].next = &lines_[i + 1];
         record_.hLineInfo = lines_.empty() ? nullptr : &lines_[0];
         record_.edge[0] = network->edge[0];
