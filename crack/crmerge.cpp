@@ -134,11 +134,14 @@ std::vector<crknwk *> numberedCracks(crknwk *cracks) {
     return crack;
 }
 
+}  // namespace
+
 // The first record comes back marked absorbed (check 2) with a successor:
 // release it and go on with the successor, one network fewer.
 crknwk *dropAbsorbedHead(crknwk *networks, imageInfo *info) {
     if (networks->check != 2 || networks->next == nullptr) return networks;
     crknwk *rest = networks->next;
+    networks->next = nullptr;
     freeCrknwk(networks);
     info->numOfCrkNwk--;
     return rest;
@@ -148,6 +151,8 @@ void setNodesPerPixel(crknwk *networks) {
     for (crknwk *net = networks; net != nullptr; net = net->next)
         net->nodeDensity2 = nodesPerPixel(net);
 }
+
+namespace {
 
 // ---- connected groups (mergeA) -------------------------------------------------------
 

@@ -239,6 +239,16 @@ using ClusterStep = void (*)(crknwk *networks, int n, int *labels);
 crknwk *crackMerge(crknwk *cracks, crknwk *networks, imageInfo *info, bool mergeSetting,
                    const MergeRule &rule, ClusterStep cluster);
 
+// ---- after a merge ----
+
+// The first record of networks back absorbed (check 2) with a successor is
+// released and the successor returned, numOfCrkNwk - 1; otherwise networks.
+crknwk *dropAbsorbedHead(crknwk *networks, imageInfo *info);
+
+// nodeDensity2 = numOfNodes / numOfPix of every network of the list (0
+// without pixels).
+void setNodesPerPixel(crknwk *networks);
+
 // ---- single-field updates (box-area densities as the merges compute them) ----
 void modifyCentre(crknwk *network, crknwk *other);           // sums += other's; centre
 void modifyDensity(crknwk *network);                         // three densities

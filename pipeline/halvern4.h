@@ -75,20 +75,32 @@ struct TileLayout {
     int colOffset = 0;   // (paddedCols - cols) / 2, rounded down
 };
 TileLayout tileLayout(int rows, int cols);
+// The same for tiles of tileSide (the earlier tool's are 64).
+TileLayout tileLayout(int rows, int cols, int tileSide);
 
 // The tile list: a root (yOffset, xOffset = the layout's offsets, ySize =
 // rows, xSize = cols), then one record per tile in row-major order (yStart,
 // xStart = its top-left grid entry, ySize = kTileSide).  Free with freeTree.
 tree *makeTileList(int rows, int cols);
+tree *makeTileList(int rows, int cols, int tileSide);
 
 // Tiled Otsu threshold of in into out: each kTileSide-square tile of the
 // padded grid (padding included) at its own threshold; a tile whose
 // threshold is 0 becomes all 0.  True when some tile had a non-zero
 // threshold.
 bool gridThresholding(int **in, int **out, int rows, int cols);
+bool gridThresholding(int **in, int **out, int rows, int cols, int tileSide);
 
 // out = in thinned (12 passes) and cleaned (one pass), 0/1.
 void thinCrack(int **in, int **out, int rows, int cols);
+
+// The tiled preparation of a band (rows x cols): copy, close top-hat,
+// tiled threshold with tileSide tiles and, when some tile had a threshold,
+// thinPasses thinning passes into thinned and one clean pass into cleaned
+// (thinAndClean).  False, with nothing thinned, when no tile had one.
+// "-analyse" prepares with 100 and 12, the earlier tool with 64 and 10.
+bool prepareTiled(vips::VImage band, int **thinned, int **cleaned, int rows, int cols,
+                  int tileSide, int thinPasses);
 
 // ===========================================================================
 // Crack-following driver
@@ -103,12 +115,57 @@ void thinCrack(int **in, int **out, int rows, int cols);
 // crack is left; "can't open feature map file" (mode 3); those of the
 // called operations.
 
-// nodeDensity2 = numOfNodes / numOfPix of every network of the list (0
-// without pixels).
-void setNodesPerPixel(crknwk *networks);
 // nodeDensity = numOfNodes / sqrt(mbrWidth x mbrHeight) of every network (0
 // for an empty rotated box).
 void setNodesPerSide(crknwk *networks);
+
+// ---- the steps a driver is made of (the earlier tool's driver runs them
+// with its own rules and merges) ----
+
+// The per-image records of one driver call and its lists, released
+// together when it goes.  No memory for a record: the constructors' stop.
+struct DriverRecords {
+    imageInfo *info = nullptr;
+    CRKIMG *summary = nullptr;
+    currPtr *tails = nullptr;
+    GParameter *g = nullptr;
+    crknwk *cracks = nullptr;
+    crknwk *networks = nullptr;
+    crknwk *whole = nullptr;  // "-analyse": every crack in one network
+
+    DriverRecords();
+    ~DriverRecords();
+    DriverRecords(const DriverRecords &) = delete;
+    DriverRecords &operator=(const DriverRecords &) = delete;
+};
+
+// The working frame of thinned (rows x cols, non-zero = crack pixel):
+// (rows + 2) x (cols + 2) bytes, row-major, 1 at every crack pixel, 0
+// elsewhere and on the outermost rows and columns.
+std::vector<uint8_t> workingFrame(int **thinned, int rows, int cols);
+
+// Sets up r for a frame of (rows + 2) x (cols + 2) and traces every crack
+// of working (as workingFrame makes it) under rules into r.cracks; count =
+// cracks traced.  The frame is released once traced.
+void traceFrame(DriverRecords &r, std::vector<uint8_t> working, int rows, int cols,
+                const TraceRules &rules);
+
+// How a driver makes networks of its cracks: the merge of two or more
+// cracks into a fresh head and the copy of a single crack.
+struct NetworkSteps {
+    void (*merge)(crknwk *cracks, crknwk *networks, imageInfo *info, bool mergeSetting);
+    void (*copy)(crknwk *crack, crknwk *network);
+};
+
+// The network of the single crack: a copy (steps.copy) whose member list
+// is one element, direction 1.
+crknwk *networkOfOneCrack(crknwk *crack, const NetworkSteps &steps);
+
+// The network list of the cracks (count 1 or more): the one crack's
+// network, or steps.merge into a fresh head, an absorbed first record
+// dropped and nodeDensity2 set.
+crknwk *buildNetworks(crknwk *cracks, imageInfo *info, bool mergeSetting,
+                      const NetworkSteps &steps);
 
 // Traces the cracks of thinned (rows x cols, non-zero = crack pixel),
 // measures and prunes them, merges them into networks (mergeSetting: every

@@ -31,6 +31,7 @@
 #include "crack/ostrel.h"
 #include "pipeline/halvern4.h"
 #include "toolbox/fatal.h"
+#include "toolbox/mxutil.h"
 #include "toolbox/nrutil.h"
 
 namespace craq {
@@ -38,13 +39,6 @@ namespace craq {
 namespace {
 
 const char kInvalidCount[] = "error in network merging - invalid number of network!\n";
-
-// Pruning limits: a crack after the first goes when its length is at most
-// kPruneLength, or its crack density is at least kPruneDensity with the
-// shorter / longer side of its rotated box at least kPruneRatio.
-constexpr double kPruneLength = 10.0;
-constexpr double kPruneDensity = 0.15;
-constexpr double kPruneRatio = 0.5;
 
 // Clustering takes the four features of constructFV.
 constexpr int kClusterFeatures = 4;
@@ -60,22 +54,6 @@ T *newRecord() {
     if (record == nullptr) outOfMemory();
     return record;
 }
-
-// An int matrix over rows 0..rows-1 and columns 0..cols-1, zero (the
-// tracing window).
-class IntMatrix {
-public:
-    IntMatrix(int rows, int cols)
-        : rows_(rows), cols_(cols), m_(imatrix(0, rows - 1, 0, cols - 1)) {}
-    ~IntMatrix() { free_imatrix(m_, 0, rows_ - 1, 0, cols_ - 1); }
-    IntMatrix(const IntMatrix &) = delete;
-    IntMatrix &operator=(const IntMatrix &) = delete;
-    int **get() const { return m_; }
-
-private:
-    int rows_, cols_;
-    int **m_;
-};
 
 // The traced image: tracing marks every pixel it visits and nothing reads
 // the marks, so every row handle points at one shared row of frame width
@@ -98,62 +76,17 @@ std::vector<uint8_t *> rowHandles(uint8_t *data, int rows, int cols) {
     return handles;
 }
 
-// The records and lists of one call, released together.
-struct ImageRecords {
-    imageInfo *info = newRecord<imageInfo>();
-    CRKIMG *summary = newRecord<CRKIMG>();
-    currPtr *tails = newRecord<currPtr>();
-    GParameter *g = newRecord<GParameter>();
-    crknwk *cracks = nullptr;
-    crknwk *networks = nullptr;
-    crknwk *whole = nullptr;  // mode 2: every crack in one network
-
-    ImageRecords() = default;
-    ImageRecords(const ImageRecords &) = delete;
-    ImageRecords &operator=(const ImageRecords &) = delete;
-    ~ImageRecords() {
-        freeCrknwkList(whole);
-        freeCrknwkList(networks);
-        freeCrknwkList(cracks);
-        delete g;
-        delete tails;
-        freeCrkimg(summary);
-        delete info;
-    }
-};
-
 // The count test before a merge: no crack left stops the run.
 void requireCracks(const imageInfo *info) {
     if (info->numOfCrkNwk < 1) fatalExit(Stream::out, kInvalidCount);
 }
 
-// The network of the single crack of the list: a copy of it whose member
-// list is one element, direction 1 (copyContent sets both inds to 1).
-crknwk *networkOfOneCrack(crknwk *crack) {
-    crknwk *network = makeNodeCrknwk();
-    network->hLineDirection = makeNodeLineDirection();
-    network->hLineDirection->direction = 1;
-    copyContent(crack, network);
-    return network;
-}
-
-// The network list of the traced cracks (count 1 or more): a copy of the
-// one crack, or mergeB into a fresh head.  mergeB can hand the first record
-// back absorbed (check 2) into a later network; it is unlinked and
-// released, one network fewer.
-crknwk *buildNetworks(crknwk *cracks, imageInfo *info, bool mergeSetting) {
-    if (info->numOfCrkNwk == 1) return networkOfOneCrack(cracks);
-    crknwk *networks = makeNodeCrknwk();
-    mergeB(cracks, networks, info, mergeSetting);
-    if (networks->check == 2 && networks->next != nullptr) {
-        crknwk *rest = networks->next;
-        freeCrknwk(networks);
-        networks = rest;
-        info->numOfCrkNwk--;
-    }
-    setNodesPerPixel(networks);
-    return networks;
-}
+// This system's network steps: mergeB with its own rule, the library's copy.
+const NetworkSteps kNetworkSteps{
+    [](crknwk *cracks, crknwk *networks, imageInfo *info, bool mergeSetting) {
+        mergeB(cracks, networks, info, mergeSetting);
+    },
+    copyContent};
 
 // Groups the n = count - 1 networks by hierarchical clustering over their
 // centroid, axis and node density, and merges each group (the first record
@@ -183,14 +116,91 @@ void networkFeatures(crknwk *cracks, crknwk *networks, GParameter *g) {
     histShapeFilter(NetworkList(networks));
 }
 
+}  // namespace
+
+// ---- driver steps ----------------------------------------------------------------
+
+DriverRecords::DriverRecords()
+    : info(newRecord<imageInfo>()),
+      summary(newRecord<CRKIMG>()),
+      tails(newRecord<currPtr>()),
+      g(newRecord<GParameter>()) {}
+
+DriverRecords::~DriverRecords() {
+    freeCrknwkList(whole);
+    freeCrknwkList(networks);
+    freeCrknwkList(cracks);
+    delete g;
+    delete tails;
+    freeCrkimg(summary);
+    delete info;
+}
+
+std::vector<uint8_t> workingFrame(int **thinned, int rows, int cols) {
+    const std::size_t frameCols = static_cast<std::size_t>(cols) + 2;
+    std::vector<uint8_t> frame(frameCols * (static_cast<std::size_t>(rows) + 2), 0);
+    for (int i = 0; i < rows; i++)
+        for (int j = 0; j < cols; j++)
+            if (thinned[i][j] != 0) frame[(i + 1) * frameCols + j + 1] = 1;
+    return frame;
+}
+
+// The tracing images are bytes (values 0 and 1); nothing reads the traced
+// image, so its marks go to a sink; the working frame and the node marks
+// are released as soon as the cracks are traced.
+void traceFrame(DriverRecords &r, std::vector<uint8_t> working, int rows, int cols,
+                const TraceRules &rules) {
+    const int frameRows = rows + 2, frameCols = cols + 2;
+    r.info->size[0] = frameRows;
+    r.info->size[1] = frameCols;
+    r.summary->status = true;
+    initializeGParam(r.g);
+    r.g->yDim = frameRows;
+    r.g->xDim = frameCols;
+    {
+        std::vector<uint8_t> nodeMark(working.size(), 0);
+        std::vector<uint8_t *> workingRows = rowHandles(working.data(), frameRows, frameCols);
+        std::vector<uint8_t *> nodeMarkRows = rowHandles(nodeMark.data(), frameRows, frameCols);
+        ImageMatrix window(3, 3);
+        MarkSink traced(frameRows, frameCols);
+        r.cracks = traceCracks(rules, window.get(), workingRows.data(), traced.get(),
+                               nodeMarkRows.data(), r.g, r.tails, r.summary, r.info);
+        std::vector<uint8_t>().swap(working);
+    }
+    r.info->numOfCrkNwk = r.g->numOfCracks;
+}
+
+// copyContent sets both inds to 1.
+crknwk *networkOfOneCrack(crknwk *crack, const NetworkSteps &steps) {
+    crknwk *network = makeNodeCrknwk();
+    network->hLineDirection = makeNodeLineDirection();
+    network->hLineDirection->direction = 1;
+    steps.copy(crack, network);
+    return network;
+}
+
+// A merge can hand the first record back absorbed (check 2) into a later
+// network; it is unlinked and released, one network fewer.
+crknwk *buildNetworks(crknwk *cracks, imageInfo *info, bool mergeSetting,
+                      const NetworkSteps &steps) {
+    if (info->numOfCrkNwk == 1) return networkOfOneCrack(cracks, steps);
+    crknwk *networks = makeNodeCrknwk();
+    steps.merge(cracks, networks, info, mergeSetting);
+    networks = dropAbsorbedHead(networks, info);
+    setNodesPerPixel(networks);
+    return networks;
+}
+
+namespace {
+
 // Mode 2: the whole-image network (every crack merged into one), its
 // features, the overlay, the console display and the web output.
-void analyseOutput(ImageRecords &r, int **overlay, const std::string &path,
+void analyseOutput(DriverRecords &r, int **overlay, const std::string &path,
                    const Locations &where) {
     countTotalLength2(r.cracks, r.networks, r.info);
     requireCracks(r.info);
     if (r.info->numOfCrkNwk == 1) {
-        r.whole = networkOfOneCrack(r.cracks);
+        r.whole = networkOfOneCrack(r.cracks, kNetworkSteps);
     } else {
         r.whole = makeNodeCrknwk();
         mergeA(r.cracks, r.whole, r.info, true);
@@ -204,15 +214,6 @@ void analyseOutput(ImageRecords &r, int **overlay, const std::string &path,
 }
 
 }  // namespace
-
-// nodeDensity2 = nodes per pixel of every network (0 without pixels).
-void setNodesPerPixel(crknwk *networks) {
-    for (crknwk *net = networks; net != nullptr; net = net->next)
-        net->nodeDensity2 =
-            net->numOfPix > 0
-                ? static_cast<float>(static_cast<double>(net->numOfNodes) / net->numOfPix)
-                : 0.0f;
-}
 
 // nodeDensity = nodes over the square root of the rotated box's area (0 for
 // an empty box).
@@ -229,55 +230,31 @@ void setNodesPerSide(crknwk *networks) {
 void extractFeatures(result *query, int **thinned, int **overlay, const std::string &path,
                      double *classMembership, bool mergeSetting, int mode, int rows, int cols,
                      const Locations &where) {
-    const std::size_t frameCols = static_cast<std::size_t>(cols) + 2;
-    std::vector<uint8_t> frame(frameCols * (static_cast<std::size_t>(rows) + 2), 0);
-    for (int i = 0; i < rows; i++)
-        for (int j = 0; j < cols; j++)
-            if (thinned[i][j] != 0) frame[(i + 1) * frameCols + j + 1] = 1;
-    extractFeaturesOnFrame(query, std::move(frame), overlay, path, classMembership, mergeSetting,
-                           mode, rows, cols, where);
+    extractFeaturesOnFrame(query, workingFrame(thinned, rows, cols), overlay, path,
+                           classMembership, mergeSetting, mode, rows, cols, where);
 }
 
 // The sequence of the file comment.  overlay is rows x cols (bounds from
-// 0).  The tracing images are bytes (values 0 and 1); nothing reads the
-// traced image or the segments of the line model, so the traced marks go to
-// a sink and no line image is drawn; the working frame and the node marks
-// are released as soon as the cracks are traced.  The crack list keeps its
-// first crack through pruning, so the count test fails only for an image
-// without a crack pixel inside the outermost rows and columns.
+// 0).  Nothing reads the segments of the line model, so no line image is
+// drawn.  The crack list keeps its first crack through pruning, so the
+// count test fails only for an image without a crack pixel inside the
+// outermost rows and columns.
 void extractFeaturesOnFrame(result *query, std::vector<uint8_t> working, int **overlay,
                             const std::string &path, double *classMembership, bool mergeSetting,
                             int mode, int rows, int cols, const Locations &where) {
-    const int frameRows = rows + 2, frameCols = cols + 2;
-    ImageRecords r;
-    r.info->size[0] = frameRows;
-    r.info->size[1] = frameCols;
-    r.summary->status = true;
-    initializeGParam(r.g);
-    r.g->yDim = frameRows;
-    r.g->xDim = frameCols;
+    DriverRecords r;
 
     // Tracing, measures, pruning.
-    {
-        std::vector<uint8_t> nodeMark(working.size(), 0);
-        std::vector<uint8_t *> workingRows = rowHandles(working.data(), frameRows, frameCols);
-        std::vector<uint8_t *> nodeMarkRows = rowHandles(nodeMark.data(), frameRows, frameCols);
-        IntMatrix window(3, 3);
-        MarkSink traced(frameRows, frameCols);
-        r.cracks = traceCracks(window.get(), workingRows.data(), traced.get(), nodeMarkRows.data(),
-                               r.g, r.tails, r.summary, r.info);
-        std::vector<uint8_t>().swap(working);
-    }
-    r.info->numOfCrkNwk = r.g->numOfCracks;
+    traceFrame(r, std::move(working), rows, cols, TraceRules{});
     lineModel(r.cracks, r.g, nullptr);
     axisOfMinimumInertia2(r.cracks);
     MBR2(r.cracks, r.info);
-    networkPrune(r.cracks, r.info, r.summary, kPruneLength, kPruneDensity, kPruneRatio);
+    networkPrune(r.cracks, r.info, r.summary, kPruneLimits);
     countTotalLength(r.cracks, r.info);
 
     // Networks.
     requireCracks(r.info);
-    r.networks = buildNetworks(r.cracks, r.info, mergeSetting);
+    r.networks = buildNetworks(r.cracks, r.info, mergeSetting, kNetworkSteps);
     if (!mergeSetting && r.info->numOfCrkNwk - 1 > 3) clusterNetworks(r.cracks, r.networks, r.info);
     networkFeatures(r.cracks, r.networks, r.g);
 

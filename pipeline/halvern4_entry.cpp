@@ -44,25 +44,8 @@ const char kNoCracks[] = "\n image is suspected to contain no cracks..exiting pr
 constexpr int kDiskType = 4;
 constexpr int kDiskSize = 5;
 
-// Thinning passes (no convergence test) and clean passes.
+// Thinning passes (no convergence test; one clean pass follows).
 constexpr int kThinPasses = 12;
-constexpr int kCleanPasses = 1;
-
-// An image matrix over rows 0..rows-1, columns 0..cols-1, released with its
-// owner's scope.
-class ImageMatrix {
-public:
-    ImageMatrix(int rows, int cols)
-        : rows_(rows), cols_(cols), m_(imatrix(0, rows - 1, 0, cols - 1)) {}
-    ~ImageMatrix() { free_imatrix(m_, 0, rows_ - 1, 0, cols_ - 1); }
-    ImageMatrix(const ImageMatrix &) = delete;
-    ImageMatrix &operator=(const ImageMatrix &) = delete;
-    int **get() const { return m_; }
-
-private:
-    int rows_, cols_;
-    int **m_;
-};
 
 // 256-bin histogram of the low bytes of the rectangle's entries.
 void lowByteHistogram(int **m, int r1, int r2, int c1, int c2, int64_t *hist) {
@@ -114,14 +97,6 @@ void thresholdRow(uint8_t *row, int n, int t) {
     for (; j < n; j++) row[j] = row[j] >= level ? 1 : 0;
 }
 
-// binary is thinned in place (it holds the thinned 0/1 image afterwards) and
-// cleaned holds the thinned image after one clean pass.
-void thinAndClean(int **binary, int **cleaned, int rows, int cols) {
-    ImageMatrix scratch(rows, cols);
-    morph(binary, scratch.get(), 1, kThinPasses, rows, cols);
-    morph(scratch.get(), cleaned, 2, kCleanPasses, rows, cols);
-}
-
 }  // namespace
 
 // ---- enhancement -------------------------------------------------------------
@@ -161,36 +136,41 @@ int thresholdPlane(uint8_t *plane, std::ptrdiff_t stride, int rows, int cols) {
 
 // 150 x 230 -> padded 200 x 300, offsets 25, 35; 151 x 100 -> 200 x 100,
 // offsets 24 (49 / 2 rounded down), 0.
-TileLayout tileLayout(int rows, int cols) {
+// With tiles of 64: 150 x 230 -> 192 x 256, offsets 21, 13.
+TileLayout tileLayout(int rows, int cols, int tileSide) {
     TileLayout layout;
-    layout.paddedRows = (rows + kTileSide - 1) / kTileSide * kTileSide;
-    layout.paddedCols = (cols + kTileSide - 1) / kTileSide * kTileSide;
+    layout.paddedRows = (rows + tileSide - 1) / tileSide * tileSide;
+    layout.paddedCols = (cols + tileSide - 1) / tileSide * tileSide;
     layout.rowOffset = (layout.paddedRows - rows) / 2;
     layout.colOffset = (layout.paddedCols - cols) / 2;
     return layout;
 }
 
+TileLayout tileLayout(int rows, int cols) { return tileLayout(rows, cols, kTileSide); }
+
 // Root, then the tiles row by row from the top, left to right in a row.
-tree *makeTileList(int rows, int cols) {
-    const TileLayout layout = tileLayout(rows, cols);
+tree *makeTileList(int rows, int cols, int tileSide) {
+    const TileLayout layout = tileLayout(rows, cols, tileSide);
     tree *root = makeNodeTree();
     root->yOffset = layout.rowOffset;
     root->xOffset = layout.colOffset;
     root->ySize = rows;
     root->xSize = cols;
     tree *last = root;
-    for (int y = 0; y < layout.paddedRows; y += kTileSide) {
-        for (int x = 0; x < layout.paddedCols; x += kTileSide) {
+    for (int y = 0; y < layout.paddedRows; y += tileSide) {
+        for (int x = 0; x < layout.paddedCols; x += tileSide) {
             tree *tile = makeNodeTree();
             tile->yStart = y;
             tile->xStart = x;
-            tile->ySize = kTileSide;
+            tile->ySize = tileSide;
             last->next = tile;
             last = tile;
         }
     }
     return root;
 }
+
+tree *makeTileList(int rows, int cols) { return makeTileList(rows, cols, kTileSide); }
 
 // The image is centred in a zero grid of whole tiles (tileLayout); every
 // tile of the grid, border tiles with their padding, is thresholded at its
@@ -199,11 +179,11 @@ tree *makeTileList(int rows, int cols) {
 // of the original (threshold at 0, then lin(-1, 256), then lin(1, -1)) maps
 // every pixel to 0, so the tile is simply cleared.  Returns true when at
 // least one tile had a non-zero threshold.
-bool gridThresholding(int **in, int **out, int rows, int cols) {
-    const TileLayout layout = tileLayout(rows, cols);
-    tree *tiles = makeTileList(rows, cols);
+bool gridThresholding(int **in, int **out, int rows, int cols, int tileSide) {
+    const TileLayout layout = tileLayout(rows, cols, tileSide);
+    tree *tiles = makeTileList(rows, cols, tileSide);
     ImageMatrix grid(layout.paddedRows, layout.paddedCols);
-    ImageMatrix tile(kTileSide, kTileSide);
+    ImageMatrix tile(tileSide, tileSide);
     int **g = grid.get(), **t = tile.get();
 
     for (int i = 0; i < rows; i++)
@@ -211,19 +191,19 @@ bool gridThresholding(int **in, int **out, int rows, int cols) {
 
     bool found = false;
     for (const tree *node = tiles->next; node != nullptr; node = node->next) {
-        for (int i = 0; i < kTileSide; i++)
-            for (int j = 0; j < kTileSide; j++) t[i][j] = g[node->yStart + i][node->xStart + j];
+        for (int i = 0; i < tileSide; i++)
+            for (int j = 0; j < tileSide; j++) t[i][j] = g[node->yStart + i][node->xStart + j];
         int64_t hist[256];
-        lowByteHistogram(t, 0, kTileSide - 1, 0, kTileSide - 1, hist);
+        lowByteHistogram(t, 0, tileSide - 1, 0, tileSide - 1, hist);
         const int threshold = otsuThreshold(hist);
         if (threshold != 0) {
             found = true;
-            thresholdRect(t, t, 0, kTileSide - 1, 0, kTileSide - 1, threshold);
+            thresholdRect(t, t, 0, tileSide - 1, 0, tileSide - 1, threshold);
         } else {
-            imZeros(t, 0, kTileSide - 1, 0, kTileSide - 1);
+            imZeros(t, 0, tileSide - 1, 0, tileSide - 1);
         }
-        for (int i = 0; i < kTileSide; i++)
-            for (int j = 0; j < kTileSide; j++) g[node->yStart + i][node->xStart + j] = t[i][j];
+        for (int i = 0; i < tileSide; i++)
+            for (int j = 0; j < tileSide; j++) g[node->yStart + i][node->xStart + j] = t[i][j];
     }
 
     for (int i = 0; i < rows; i++)
@@ -232,11 +212,32 @@ bool gridThresholding(int **in, int **out, int rows, int cols) {
     return found;
 }
 
+bool gridThresholding(int **in, int **out, int rows, int cols) {
+    return gridThresholding(in, out, rows, cols, kTileSide);
+}
+
 // ---- thinning ----------------------------------------------------------------
 
 // out = in after 12 thinning passes and one clean pass (0/1); in is left
 // holding the thinned image, as morph copies each pass back into its source.
-void thinCrack(int **in, int **out, int rows, int cols) { thinAndClean(in, out, rows, cols); }
+void thinCrack(int **in, int **out, int rows, int cols) {
+    thinAndClean(in, out, rows, cols, kThinPasses);
+}
+
+// ---- the tiled preparation -----------------------------------------------------
+
+// grey is released before the caller's driver runs.
+bool prepareTiled(vips::VImage band, int **thinned, int **cleaned, int rows, int cols,
+                  int tileSide, int thinPasses) {
+    {
+        ImageMatrix grey(rows, cols);
+        VImageToMat(band, grey.get(), 0, rows - 1, 0, cols - 1);
+        crackEnhance(grey.get(), cleaned, rows, cols);
+    }
+    if (!gridThresholding(cleaned, thinned, rows, cols, tileSide)) return false;
+    thinAndClean(thinned, cleaned, rows, cols, thinPasses);
+    return true;
+}
 
 // ---- entries -----------------------------------------------------------------
 
@@ -290,12 +291,10 @@ void halvern4b(result *query, vips::VImage image, const std::string &path, doubl
     const int rows = picture.height(), cols = picture.width();
     bool found = false;
     {
-        ImageMatrix grey(rows, cols), binary(rows, cols), enhanced(rows, cols);
-        VImageToMat(picture, grey.get(), 0, rows - 1, 0, cols - 1);
-        crackEnhance(grey.get(), enhanced.get(), rows, cols);
-        found = gridThresholding(enhanced.get(), binary.get(), rows, cols);
+        ImageMatrix binary(rows, cols), enhanced(rows, cols);
+        found = prepareTiled(picture, binary.get(), enhanced.get(), rows, cols, kTileSide,
+                             kThinPasses);
         if (found) {
-            thinAndClean(binary.get(), enhanced.get(), rows, cols);
             extractFeatures(query, binary.get(), enhanced.get(), path, classMembership,
                             mergeSetting, 2, rows, cols, where);
             matToVImage(picture, enhanced.get(), 0, rows - 1, 0, cols - 1);

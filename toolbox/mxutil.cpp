@@ -5,6 +5,7 @@
 #include <string>
 
 #include "toolbox/fatal.h"
+#include "toolbox/nrutil.h"
 #include "toolbox/vipsio.h"
 
 namespace craq {
@@ -248,5 +249,12 @@ void twoToEightBit(int **m, int rows, int cols) {
         for (int c = 0; c < cols; c++)
             if (m[r][c] == 1) m[r][c] = 255;
 }
+
+// ---- an owning image matrix ---------------------------------------------------
+
+ImageMatrix::ImageMatrix(int rows, int cols)
+    : rows_(rows), cols_(cols), m_(imatrix(0, rows - 1, 0, cols - 1)) {}
+
+ImageMatrix::~ImageMatrix() { free_imatrix(m_, 0, rows_ - 1, 0, cols_ - 1); }
 
 }  // namespace craq

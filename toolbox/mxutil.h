@@ -57,6 +57,22 @@ void copyColumn(double **src, int r1, int r2, double **m, int col);  // m[r][col
 // (1-based; each repetition is offset by one row / one column).
 void repMat(double **src, int rows, int cols, int nr, int nc, double **dst);
 
+// ---- an owning image matrix ----
+// imatrix(0, rows - 1, 0, cols - 1), zero-filled, released with its owner's
+// scope (free_imatrix with the same bounds).  Not copyable.
+class ImageMatrix {
+public:
+    ImageMatrix(int rows, int cols);
+    ~ImageMatrix();
+    ImageMatrix(const ImageMatrix &) = delete;
+    ImageMatrix &operator=(const ImageMatrix &) = delete;
+    int **get() const { return m_; }
+
+private:
+    int rows_, cols_;
+    int **m_;
+};
+
 // ---- image copies (one-band 8-bit image, matrix bounds from 0) ----
 // m[r][c] = pixel (row r, column c) of img; the rectangle must fit the image.
 void VImageToMat(vips::VImage img, int **m, int r1, int r2, int c1, int c2);

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "toolbox/fatal.h"
+#include "toolbox/mxutil.h"
 #include "toolbox/nrutil.h"
 
 namespace craq {
@@ -258,6 +259,14 @@ void morph(int **src, int **dst, int op, int iterations, int rows, int cols) {
         // Written with puts, which adds one more line end.
         fatalExit(Stream::out, "\ninvalid option for argument 4 function morph()\n\n");
     }
+}
+
+// morph copies each pass back into its source, so binary ends thinned; the
+// scratch matrix takes the thinning's own copy.
+void thinAndClean(int **binary, int **cleaned, int rows, int cols, int thinPasses) {
+    ImageMatrix scratch(rows, cols);
+    morph(binary, scratch.get(), 1, thinPasses, rows, cols);
+    morph(scratch.get(), cleaned, 2, 1, rows, cols);
 }
 
 // iterations thinning passes in place on a byte plane.  Deletions are

@@ -53,6 +53,11 @@ void clean(int **src, int **dst, int rows, int cols);
 // "\ninvalid option for argument 4 function morph()\n\n" on stdout, status 1.
 void morph(int **src, int **dst, int op, int iterations, int rows, int cols);
 
+// The crack preparation's thinning: thinPasses thinning passes of binary
+// (which holds the thinned 0/1 image afterwards), then one clean pass of
+// that into cleaned.  The pipeline thins 12 times, the earlier tool 10.
+void thinAndClean(int **binary, int **cleaned, int rows, int cols, int thinPasses);
+
 // ---- byte planes ---------------------------------------------------------------
 
 // iterations thinning passes in place on a plane of 0/1 bytes: rows x cols

@@ -56,16 +56,11 @@ const char kNoCracks[] = "\n image is suspected to contain no cracks..exiting pr
 const char kInvalidCount[] = "error in network merging - invalid number of network!\n";
 const char kCorrupted[] = " error - maximum number of features exceed, fv_.dat maybe currupted\n";
 
-// Thinning passes (no convergence test) and clean passes.
+// Thinning passes (no convergence test; one clean pass follows).
 constexpr int kThinPasses = 10;
-constexpr int kCleanPasses = 1;
 
-// Pruning limits: a crack after the first goes when its length is at most
-// kPruneLength, or its crack density is at least kPruneDensity with the
-// shorter / longer side of its rotated box at least kPruneRatio.
-constexpr double kPruneLength = 15.0;
-constexpr double kPruneDensity = 0.15;
-constexpr double kPruneRatio = 0.5;
+// Pruning: the library's limits with a minimum length of 15.
+constexpr PruneLimits kEarlierPruneLimits{15.0, kPruneLimits.density, kPruneLimits.ratio};
 
 // Clustering: four features, one weight column.
 constexpr int kClusterFeatures = 4;
@@ -76,91 +71,12 @@ constexpr int kNeighbours = 5;
 constexpr int kQueryLength = kQueryFeatures;
 constexpr int kLineBuffer = 100;
 
-// An int matrix over rows 0..rows-1, columns 0..cols-1, zero, released
-// with its owner's scope.
-class Matrix {
-public:
-    Matrix(int rows, int cols) : rows_(rows), cols_(cols), m_(imatrix(0, rows - 1, 0, cols - 1)) {}
-    ~Matrix() { free_imatrix(m_, 0, rows_ - 1, 0, cols_ - 1); }
-    Matrix(const Matrix &) = delete;
-    Matrix &operator=(const Matrix &) = delete;
-    int **get() const { return m_; }
-
-private:
-    int rows_, cols_;
-    int **m_;
-};
-
-// One per-image record from the system allocator; no memory: the
-// constructors' stop.
-template <typename T>
-T *newRecord() {
-    T *record = new (std::nothrow) T{};
-    if (record == nullptr) outOfMemory();
-    return record;
-}
-
-// The records and lists of one call, released together.
-struct ImageRecords {
-    imageInfo *info = newRecord<imageInfo>();
-    CRKIMG *summary = newRecord<CRKIMG>();
-    currPtr *tails = newRecord<currPtr>();
-    GParameter *g = newRecord<GParameter>();
-    crknwk *cracks = nullptr;
-    crknwk *networks = nullptr;
-
-    ImageRecords() = default;
-    ImageRecords(const ImageRecords &) = delete;
-    ImageRecords &operator=(const ImageRecords &) = delete;
-    ~ImageRecords() {
-        freeCrknwkList(networks);
-        freeCrknwkList(cracks);
-        delete g;
-        delete tails;
-        freeCrkimg(summary);
-        delete info;
-    }
-};
-
-// binary is thinned in place (it holds the thinned 0/1 image afterwards) and
-// cleaned holds the thinned image after one clean pass.
-void thinAndClean(int **binary, int **cleaned, int rows, int cols) {
-    Matrix scratch(rows, cols);
-    morph(binary, scratch.get(), 1, kThinPasses, rows, cols);
-    morph(scratch.get(), cleaned, 2, kCleanPasses, rows, cols);
-}
-
-// The network of the single crack of the list: a copy of it whose member
-// list is one element, direction 1 (copyContent sets both inds to 1).
-crknwk *networkOfOneCrack(crknwk *crack) {
-    crknwk *network = makeNodeCrknwk();
-    network->hLineDirection = makeNodeLineDirection();
-    network->hLineDirection->direction = 1;
-    earlier::copyContent(crack, network);
-    return network;
-}
-
-// A merge can hand the first record back absorbed (check 2) into a later
-// network: it is unlinked and released, one network fewer.
-crknwk *dropAbsorbedHead(crknwk *networks, imageInfo *info) {
-    if (networks->check != 2 || networks->next == nullptr) return networks;
-    crknwk *rest = networks->next;
-    networks->next = nullptr;
-    freeCrknwk(networks);
-    info->numOfCrkNwk--;
-    return rest;
-}
-
-// The network list of the pruned cracks (count 1 or more): a copy of the
-// one crack, or mergeA into a fresh head.
-crknwk *buildNetworks(crknwk *cracks, imageInfo *info, bool mergeSetting) {
-    if (info->numOfCrkNwk == 1) return networkOfOneCrack(cracks);
-    crknwk *networks = makeNodeCrknwk();
-    earlier::mergeA(cracks, networks, info, mergeSetting);
-    networks = dropAbsorbedHead(networks, info);
-    setNodesPerPixel(networks);
-    return networks;
-}
+// The earlier network steps: mergeA with the earlier rule, the earlier copy.
+const NetworkSteps kEarlierNetworkSteps{
+    [](crknwk *cracks, crknwk *networks, imageInfo *info, bool mergeSetting) {
+        earlier::mergeA(cracks, networks, info, mergeSetting);
+    },
+    earlier::copyContent};
 
 // Groups the n = count - 1 networks (n >= 4) into five clusters over their
 // centroid, axis and side ratio, and merges each group.
@@ -175,7 +91,7 @@ crknwk *clusterNetworks(crknwk *cracks, crknwk *networks, imageInfo *info) {
     free_dmatrix(features, 1, n, 1, kClusterFeatures);
     free_dmatrix(weights, 1, n, 1, kClusterWeights);
     free_ivector(labels, 1, n);
-    networks = dropAbsorbedHead(networks, info);
+    networks = craq::dropAbsorbedHead(networks, info);
     setNodesPerSide(networks);
     setNodesPerPixel(networks);
     return networks;
@@ -201,51 +117,17 @@ double sideRatio(const crknwk *net) {
 
 // ---- image preparation ---------------------------------------------------------
 
-// 150 x 230 -> padded 192 x 256, offsets 21, 13; 64 x 65 -> 64 x 128,
-// offsets 0, 31 (63 / 2 rounded down).
-TileLayout tileLayout(int rows, int cols) {
-    TileLayout layout;
-    layout.paddedRows = (rows + kTileSide - 1) / kTileSide * kTileSide;
-    layout.paddedCols = (cols + kTileSide - 1) / kTileSide * kTileSide;
-    layout.rowOffset = (layout.paddedRows - rows) / 2;
-    layout.colOffset = (layout.paddedCols - cols) / 2;
-    return layout;
-}
+// The library's tiled threshold and thinning with the earlier tile side
+// and pass count.
+TileLayout tileLayout(int rows, int cols) { return craq::tileLayout(rows, cols, kTileSide); }
 
-// The image is centred in a zero grid of whole tiles; every tile of the
-// grid in row-major order, border tiles with their padding, is thresholded
-// at its own Otsu threshold by the library's whole-image threshold.  A tile
-// whose threshold is 0 (all its entries equal, e.g. pure padding) becomes
-// all 0 and does not count.
 bool gridThresholding(int **in, int **out, int rows, int cols) {
-    const TileLayout layout = earlier::tileLayout(rows, cols);
-    Matrix grid(layout.paddedRows, layout.paddedCols);
-    Matrix tile(kTileSide, kTileSide), binary(kTileSide, kTileSide);
-    int **g = grid.get(), **t = tile.get(), **b = binary.get();
-
-    for (int i = 0; i < rows; i++)
-        for (int j = 0; j < cols; j++) g[layout.rowOffset + i][layout.colOffset + j] = in[i][j];
-
-    bool found = false;
-    for (int y = 0; y < layout.paddedRows; y += kTileSide) {
-        for (int x = 0; x < layout.paddedCols; x += kTileSide) {
-            for (int i = 0; i < kTileSide; i++)
-                for (int j = 0; j < kTileSide; j++) t[i][j] = g[y + i][x + j];
-            if (normalThresholding(t, b, kTileSide, kTileSide))
-                found = true;
-            else
-                imZeros(b, 0, kTileSide - 1, 0, kTileSide - 1);
-            for (int i = 0; i < kTileSide; i++)
-                for (int j = 0; j < kTileSide; j++) g[y + i][x + j] = b[i][j];
-        }
-    }
-
-    for (int i = 0; i < rows; i++)
-        for (int j = 0; j < cols; j++) out[i][j] = g[layout.rowOffset + i][layout.colOffset + j];
-    return found;
+    return craq::gridThresholding(in, out, rows, cols, kTileSide);
 }
 
-void thinCrack(int **in, int **out, int rows, int cols) { thinAndClean(in, out, rows, cols); }
+void thinCrack(int **in, int **out, int rows, int cols) {
+    thinAndClean(in, out, rows, cols, kThinPasses);
+}
 
 // ---- entry -------------------------------------------------------------------
 
@@ -258,15 +140,11 @@ void halvern4(vips::VImage image, const std::string &path, double *classMembersh
     const int rows = band.height(), cols = band.width();
     bool found = false;
     {
-        Matrix grey(rows, cols), binary(rows, cols), enhanced(rows, cols), overlay(rows, cols);
-        VImageToMat(band, grey.get(), 0, rows - 1, 0, cols - 1);
-        crackEnhance(grey.get(), enhanced.get(), rows, cols);
-        found = earlier::gridThresholding(enhanced.get(), binary.get(), rows, cols);
-        if (found) {
-            thinAndClean(binary.get(), enhanced.get(), rows, cols);
-            earlier::extractFeatures(binary.get(), overlay.get(), path, classMembership, mergeSetting, mode,
-                            rows, cols, locations);
-        }
+        ImageMatrix binary(rows, cols), cleaned(rows, cols), overlay(rows, cols);
+        found = prepareTiled(band, binary.get(), cleaned.get(), rows, cols, kTileSide, kThinPasses);
+        if (found)
+            earlier::extractFeatures(binary.get(), overlay.get(), path, classMembership,
+                                     mergeSetting, mode, rows, cols, locations);
     }
     // Stopped with every matrix released.
     if (!found) fatalExit(Stream::out, kNoCracks);
@@ -274,39 +152,25 @@ void halvern4(vips::VImage image, const std::string &path, double *classMembersh
 
 // ---- driver ------------------------------------------------------------------
 
-// The sequence of the file comment.  thinned and overlay are rows x cols;
-// the working, traced, node-mark and line images cover the frame.
+// The sequence of the file comment, on the library's driver steps.
+// thinned and overlay are rows x cols; nothing reads the segments of the
+// line model, so no line image is drawn.
 void extractFeatures(int **thinned, int **overlay, const std::string &path,
                      double *classMembership, bool mergeSetting, int mode, int rows, int cols,
                      const Locations &locations) {
     (void)overlay;  // the earlier driver draws no overlay
-    const int frameRows = rows + 2, frameCols = cols + 2;
-    Matrix working(frameRows, frameCols), traced(frameRows, frameCols),
-        nodeMark(frameRows, frameCols), lineImage(frameRows, frameCols), window(3, 3);
-    ImageRecords r;
-    r.info->size[0] = frameRows;
-    r.info->size[1] = frameCols;
-    r.summary->status = true;
-    initializeGParam(r.g);
-    r.g->yDim = frameRows;
-    r.g->xDim = frameCols;
-
-    int **w = working.get();
-    for (int i = 0; i < rows; i++)
-        for (int j = 0; j < cols; j++) w[i + 1][j + 1] = thinned[i][j] != 0 ? 1 : 0;
+    DriverRecords r;
 
     // Tracing, measures, pruning.
-    r.cracks = earlier::traceCracks(window.get(), w, traced.get(), nodeMark.get(), r.g, r.tails,
-                                    r.summary, r.info);
-    r.info->numOfCrkNwk = r.g->numOfCracks;
-    earlier::lineModel(r.cracks, r.g, lineImage.get());
+    traceFrame(r, workingFrame(thinned, rows, cols), rows, cols, kEarlierTraceRules);
+    earlier::lineModel(r.cracks, r.g, nullptr);
     craq::axisOfMinimumInertia2(r.cracks);
     craq::MBR2(r.cracks, r.info);
-    craq::networkPrune(r.cracks, r.info, r.summary, kPruneLength, kPruneDensity, kPruneRatio);
+    craq::networkPrune(r.cracks, r.info, r.summary, kEarlierPruneLimits);
 
     // Networks.
     if (r.info->numOfCrkNwk < 1) fatalExit(Stream::out, kInvalidCount);
-    r.networks = buildNetworks(r.cracks, r.info, mergeSetting);
+    r.networks = buildNetworks(r.cracks, r.info, mergeSetting, kEarlierNetworkSteps);
     if (!mergeSetting && r.info->numOfCrkNwk - 1 > 3)
         r.networks = clusterNetworks(r.cracks, r.networks, r.info);
     networkFeatures(r.cracks, r.networks);
