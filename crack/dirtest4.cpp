@@ -284,8 +284,6 @@ float scoreLevels(const ShapeFamily &family, const float *hist, double countTota
 // Shared steps of the operations
 // ===========================================================================
 
-namespace {
-
 // out[j] = (1 / total) x counts[j] as floats; returns the total.  A zero
 // total leaves out all 0 (there is nothing to divide).
 double normaliseCounts(const int *counts, int n, float *out) {
@@ -294,24 +292,6 @@ double normaliseCounts(const int *counts, int n, float *out) {
     const double t = static_cast<double>(total);
     for (int j = 0; j < n; j++) out[j] = t > 0 ? static_cast<float>((1.0 / t) * counts[j]) : 0.0f;
     return t;
-}
-
-// Folds an 8-bin orientation histogram onto 4 (d and d + 4 onto d):
-// f[j] = counts[j] / total + counts[j + 4] / total; returns the total.
-double foldOrientations(const int *counts, float *f) {
-    int64_t total = 0;
-    for (int j = 0; j < 8; j++) total += counts[j];
-    const double t = static_cast<double>(total);
-    for (int j = 0; j < 4; j++)
-        f[j] = t > 0 ? static_cast<float>(counts[j] / t + counts[j + 4] / t) : 0.0f;
-    return t;
-}
-
-// Line straightness from the line's chain-code direction histogram.
-void scoreLine(const ShapeFamily &lineFamily, line_info *line, LevelRule rule) {
-    float d[8];
-    const double total = normaliseCounts(line->directionHistogram, 8, d);
-    line->straightness = scoreLevels(lineFamily, d, total, line->straightnessHistogram, rule);
 }
 
 // Bin of a line straightness in the length-weighted histogram: the bounds
@@ -332,6 +312,26 @@ void addWeightedLine(const line_info *line, double recordLength, double minLengt
     const float w = static_cast<float>((1.0 / recordLength) * line->length);
     const int bin = straightnessBin(line->straightness);
     if (bin >= 0) h[bin] = static_cast<float>(static_cast<double>(h[bin]) + w);
+}
+
+namespace {
+
+// Folds an 8-bin orientation histogram onto 4 (d and d + 4 onto d):
+// f[j] = counts[j] / total + counts[j + 4] / total; returns the total.
+double foldOrientations(const int *counts, float *f) {
+    int64_t total = 0;
+    for (int j = 0; j < 8; j++) total += counts[j];
+    const double t = static_cast<double>(total);
+    for (int j = 0; j < 4; j++)
+        f[j] = t > 0 ? static_cast<float>(counts[j] / t + counts[j + 4] / t) : 0.0f;
+    return t;
+}
+
+// Line straightness from the line's chain-code direction histogram.
+void scoreLine(const ShapeFamily &lineFamily, line_info *line, LevelRule rule) {
+    float d[8];
+    const double total = normaliseCounts(line->directionHistogram, 8, d);
+    line->straightness = scoreLevels(lineFamily, d, total, line->straightnessHistogram, rule);
 }
 
 // straightness2 of a length-weighted histogram: ((k + 1) - v) / 3 for its

@@ -20,6 +20,7 @@
 namespace craq {
 
 struct crknwk;
+struct line_info;
 
 // ===========================================================================
 // List handles
@@ -118,6 +119,18 @@ enum class LevelRule {
 // are 0.
 float scoreLevels(const ShapeFamily &family, const float *hist, double countTotal,
                   float *scores, LevelRule rule = LevelRule::halved);
+
+// ---- histogram steps shared by the scores (and the earlier tool's) ----
+
+// out[j] = (1 / total) x counts[j] as floats; returns the total.  A zero
+// total leaves out all 0.
+double normaliseCounts(const int *counts, int n, float *out);
+// Bin of a line straightness in the length-weighted histogram (bounds 0.5,
+// 0.75, 0.875); a negative straightness falls in no bin (-1).
+int straightnessBin(float s);
+// Adds a line longer than minLength to the length-weighted straightness
+// histogram h[0..3] with weight length / recordLength.
+void addWeightedLine(const line_info *line, double recordLength, double minLength, float *h);
 
 // ===========================================================================
 // Straightness of lines and networks

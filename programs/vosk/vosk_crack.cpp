@@ -27,16 +27,6 @@ namespace earlier {
 
 namespace {
 
-// out[j] = float((1 / total) x counts[j]); returns the total.  A zero total
-// leaves out all 0.
-double normaliseCounts(const int *counts, int n, float *out) {
-    int64_t total = 0;
-    for (int j = 0; j < n; j++) total += counts[j];
-    const double t = static_cast<double>(total);
-    for (int j = 0; j < n; j++) out[j] = t > 0 ? static_cast<float>((1.0 / t) * counts[j]) : 0.0f;
-    return t;
-}
-
 // Earlier level scores of hist (family.bins entries, drawn from counts
 // totalling total) into scores[0..levels-1], and their measure: with (m, k)
 // from findMax, v = 2 - m unless the narrowest level wins (then m is the
@@ -51,16 +41,6 @@ float levelMeasure(const ShapeFamily &family, const float *hist, double total, f
     const float m = earlier::findMax(scores, k, family.levels);
     const double v = *k != last ? 2.0 - m : static_cast<double>(m);
     return earlier::scoring1(v, family.levels, *k);
-}
-
-// Bin of a line straightness in the length-weighted histogram (bounds 0.5,
-// 0.75, 0.875); a negative straightness falls in no bin (-1).
-int straightnessBin(float s) {
-    if (s >= 0.875f) return 3;
-    if (s >= 0.75f) return 2;
-    if (s >= 0.5f) return 1;
-    if (s >= 0.0f) return 0;
-    return -1;
 }
 
 // The three straightness steps for record r, whose lines forEachLine(fn)
@@ -89,12 +69,7 @@ void scoreStraightness(const ShapeFamily &lineFamily, crknwk *r, ForEachLine for
     // empty histogram takes no entry in findMax, so k stays the level of
     // step 2 (kept: it decides the straightness2 of such a record).
     float h[4] = {};
-    forEachLine([&](line_info *line) {
-        if (!(line->length > 4.0)) return;
-        const float w = static_cast<float>((1.0 / r->length) * line->length);
-        const int bin = straightnessBin(line->straightness);
-        if (bin >= 0) h[bin] = static_cast<float>(static_cast<double>(h[bin]) + w);
-    });
+    forEachLine([&](line_info *line) { addWeightedLine(line, r->length, 4.0, h); });
     for (int j = 0; j < 4; j++) r->straightnessHist2[j] = h[j];
     double v = 1.75 * earlier::findMax(h, k, 4);
     if (*k != 3) v = 2.0 - v;
