@@ -3,9 +3,10 @@
 // Everything here runs on the library's records and calls the library's
 // operations wherever the earlier behaviour is the same; only what differs
 // is written out:
-//   tracing      the node test has no pixel-count condition, the first step
-//                of every line is not counted, and the line ratio is capped
-//                at 1.0 instead of special-casing chords and lengths of 1;
+//   tracing      the library's loop under kEarlierTraceRules: the node test
+//                has no pixel-count condition, the first step of every line
+//                is not counted, and the line ratio is capped at 1.0
+//                instead of special-casing chords and lengths of 1;
 //   line model   the length statistics take every length value, not only
 //                those above 5;
 //   shape scores level scores are unhalved (2 - e) and the measure of the

@@ -1,12 +1,12 @@
 // The earlier analysis pipeline of vosk.
 //
-// Entry: band, copy, close top-hat (the library's crackEnhance), Otsu
-// thresholds of 64 x 64 tiles, 10 thinning passes and one clean pass; the
-// driver traces the thinned matrix.
+// Entry: the library's tiled preparation (prepareTiled) with 64 x 64 tiles
+// and 10 thinning passes; the driver traces the thinned matrix.
 //
-// Driver, in this order:
+// Driver, in this order, on the library's driver steps (pipeline/halvern4.h)
+// with the earlier settings:
 //   1. working frame and per-image records, as the later driver;
-//   2. tracing (earlier tracing), count = cracks traced;
+//   2. tracing under kEarlierTraceRules, count = cracks traced;
 //   3. per-crack measures: earlier line model, axis of minimum inertia,
 //      rotated box;
 //   4. pruning (length <= 15, or dense and compact);
