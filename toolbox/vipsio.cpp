@@ -131,6 +131,51 @@ bool loadOptionalLoaders() {
     return loaded;
 }
 
+// Rows per region request: enough to amortise the request, small enough
+// that the region's own buffer (for an image computed on demand) stays
+// small.
+constexpr int kStripRows = 128;
+
+// Copies the rows of image to dst, row y at dst + y * stride, asking the
+// library for a strip at a time: the rows are computed (a file decoded) in
+// the calling thread, with none of the library's worker threads.  False,
+// with the library's error set, on failure.
+bool copyRows(VipsImage *image, unsigned char *dst, std::ptrdiff_t stride) {
+    VipsRegion *region = vips_region_new(image);
+    if (region == nullptr) return false;
+    const int width = image->Xsize, height = image->Ysize;
+    const std::size_t line = VIPS_IMAGE_SIZEOF_LINE(image);
+    for (int top = 0; top < height; top += kStripRows) {
+        VipsRect strip = {0, top, width, std::min(kStripRows, height - top)};
+        if (vips_region_prepare(region, &strip) != 0) {
+            g_object_unref(region);
+            return false;
+        }
+        for (int y = top; y < top + strip.height; y++)
+            std::memcpy(dst + static_cast<std::ptrdiff_t>(y) * stride, VIPS_REGION_ADDR(region, 0, y), line);
+    }
+    g_object_unref(region);
+    return true;
+}
+
+// A memory image holding the pixels and header of in, decoded by copyRows,
+// under the file name name (which error messages give).  Null, with the
+// library's error set, on failure.
+VipsImage *decodeWhole(VipsImage *in, const std::string &name) {
+    VipsImage *out = VIPS_IMAGE(g_object_new(VIPS_TYPE_IMAGE, nullptr));
+    g_object_set(out, "filename", name.c_str(), "mode", "t", nullptr);
+    bool made = vips_object_build(VIPS_OBJECT(out)) == 0 &&
+                vips_image_pipelinev(out, VIPS_DEMAND_STYLE_THINSTRIP, in, nullptr) == 0 &&
+                vips_image_write_prepare(out) == 0 &&
+                copyRows(in, static_cast<unsigned char *>(out->data),
+                         static_cast<std::ptrdiff_t>(VIPS_IMAGE_SIZEOF_LINE(out)));
+    if (!made) {
+        g_object_unref(out);
+        return nullptr;
+    }
+    return out;
+}
+
 }  // namespace
 
 // Starts the library without its optional modules (see above) and, unless
@@ -163,10 +208,14 @@ bool openImage(const std::string &path, vips::VImage *image, std::string *reason
     if (!readableFile(path, reason)) return false;
     try {
         // A source opened on the file itself: the name is never parsed.
+        // Sequential access lets the loaders decode on demand, top to bottom,
+        // in the thread that asks for the rows.
         auto open = [&path]() {
             vips::VSource source = vips::VSource::new_from_file(path.c_str());
-            return vips::VImage::new_from_source(
-                source, "", vips::VImage::option()->set("fail_on", VIPS_FAIL_ON_ERROR));
+            return vips::VImage::new_from_source(source, "",
+                                                 vips::VImage::option()
+                                                     ->set("fail_on", VIPS_FAIL_ON_ERROR)
+                                                     ->set("access", VIPS_ACCESS_SEQUENTIAL));
         };
         vips::VImage loaded;
         try {
@@ -178,9 +227,10 @@ bool openImage(const std::string &path, vips::VImage *image, std::string *reason
             vips_error_clear();
             loaded = open();
         }
-        // Decoded now, in place, so a truncated or damaged file fails here.
-        if (vips_image_wio_input(loaded.get_image()) != 0) throw vips::VError();
-        *image = loaded;
+        // Decoded now, whole, so a truncated or damaged file fails here.
+        VipsImage *decoded = decodeWhole(loaded.get_image(), path);
+        if (decoded == nullptr) throw vips::VError();
+        *image = vips::VImage(decoded);
     } catch (const vips::VError &e) {
         *reason = libraryReason(e);
         return false;
@@ -277,29 +327,11 @@ std::string imageBytes(const vips::VImage &img) {
     }
 }
 
-// Rows per region request: enough to amortise the request, small enough
-// that the region's own buffer (for an image computed on demand) stays
-// small.
-constexpr int kStripRows = 128;
-
 void copyImageRows(const vips::VImage &img, unsigned char *dst, std::ptrdiff_t stride) {
     if (img.bands() != 1 || img.format() != VIPS_FORMAT_UCHAR)
         fatalExit(Stream::out, "image " + imageName(img) + " is not an 8-bit image\n");
-    VipsImage *image = img.get_image();
-    VipsRegion *region = vips_region_new(image);
-    if (region == nullptr) imageFailure("cannot read image", imageName(img), vips::VError());
-    const int width = img.width(), height = img.height();
-    for (int top = 0; top < height; top += kStripRows) {
-        VipsRect strip = {0, top, width, std::min(kStripRows, height - top)};
-        if (vips_region_prepare(region, &strip) != 0) {
-            g_object_unref(region);
-            imageFailure("cannot read image", imageName(img), vips::VError());
-        }
-        for (int y = top; y < top + strip.height; y++)
-            std::memcpy(dst + static_cast<std::ptrdiff_t>(y) * stride,
-                        VIPS_REGION_ADDR(region, 0, y), static_cast<std::size_t>(width));
-    }
-    g_object_unref(region);
+    if (!copyRows(img.get_image(), dst, stride))
+        imageFailure("cannot read image", imageName(img), vips::VError());
 }
 
 }  // namespace craq
