@@ -33,7 +33,10 @@ void disableImageCache();
 
 // Opens the image file named by path (literally) and decodes it whole, so
 // that a truncated or damaged file fails here rather than being read with
-// grey fill later.  False, with *reason set to one line, on any failure.
+// grey fill later.  The result is an image in memory under path's name;
+// the decoding runs in the calling thread, top to bottom (no worker thread
+// of the library starts).  False, with *reason set to one line, on any
+// failure.
 bool openImage(const std::string &path, vips::VImage *image, std::string *reason);
 
 // Opens an image file for reading (openImage).  An unreadable, truncated or

@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
 #include "tests/support/capture.h"
 #include "toolbox/fatal.h"
 
@@ -136,6 +140,63 @@ TEST(Vipsio_open, regression_truncatedImagesRefused) {
         EXPECT_FALSE(openImage(dir.file(name), &image, &reason));
         EXPECT_FALSE(reason.empty());
         EXPECT_EQ(reason.find('\n'), std::string::npos) << reason;
+    }
+}
+
+// The threads of this process, from /proc.
+int threadCount() {
+    int count = 0;
+    GDir *dir = g_dir_open("/proc/self/task", 0, nullptr);
+    if (dir == nullptr) return -1;
+    while (g_dir_read_name(dir) != nullptr) count++;
+    g_dir_close(dir);
+    return count;
+}
+
+// An opened image holds all its pixels and its file name: the file may be
+// replaced or removed afterwards.  Decoding happens in the calling thread
+// (a worker thread per open costs a single-image run more than the decode).
+// The files are written by a child, so that this process (a process of its
+// own under CTest) has no worker threads of the library when it opens them.
+TEST(Vipsio_open, decodedWholeInTheCallingThread) {
+    TempDir dir;
+    const char *names[] = {"whole.png", "whole.tif", "whole.jpg"};
+    // Taller than one strip of rows, with a last strip that is partial.
+    const auto written = runCaptured([&] {
+        for (const char *name : names) writeImage(patterned(301, 389, 3), dir.file(name));
+    });
+    ASSERT_EQ(written.status, 0) << written.out;
+    const int width = 301, height = 389;
+    for (const char *name : names) {
+        SCOPED_TRACE(name);
+        const std::string path = dir.file(name);
+        const int threadsBefore = threadCount();
+        vips::VImage image;
+        std::string reason;
+        ASSERT_TRUE(openImage(path, &image, &reason)) << reason;
+        EXPECT_EQ(threadCount(), threadsBefore);
+        test::writeFile(path, "replaced");
+        ASSERT_EQ(std::remove(path.c_str()), 0);
+        EXPECT_EQ(imageName(image), path);
+        ASSERT_EQ(image.bands(), 3);
+        ASSERT_EQ(image.width(), width);
+        ASSERT_EQ(image.height(), height);
+        std::vector<unsigned char> band(static_cast<std::size_t>(width) * height);
+        copyImageRows(chooseBand(image, path), band.data(), width);
+        EXPECT_EQ(threadCount(), threadsBefore);
+        // Band 1 of the pattern; the JPEG (lossy) close to it on average.
+        const bool exact = std::string(name) != "whole.jpg";
+        long difference = 0;
+        for (int y = 0; y < height; y++)
+            for (int x = 0; x < width; x++) {
+                const int want = (x + 7 * y + 50) & 255;
+                const int got = band[static_cast<std::size_t>(y) * width + x];
+                if (exact) {
+                    ASSERT_EQ(got, want) << x << "," << y;
+                }
+                difference += std::abs(got - want);
+            }
+        EXPECT_LT(difference, 10L * width * height);
     }
 }
 
