@@ -14,9 +14,7 @@ namespace craq {
 namespace {
 
 // Scale factors that map the network scores onto the feature vector.
-constexpr double kStraightnessScale = 1.3333333333333333;
-constexpr double kUnidirectionalityScale = 1.0666666666666667;
-constexpr double kRectangularityScale = 1.1428571428571428;
+constexpr ScoreScales kFeatureScales{1.3333333333333333, 1.0666666666666667, 1.1428571428571428};
 
 // A crack or network without its line statistics or straight-line model
 // (tracing always gives both) prints the values of an empty record instead
@@ -188,11 +186,7 @@ void printNodes(const crknwk *c) {
 // double, as the values are printed).
 void printNetwork(const crknwk *n, int id) {
     const straight_line_representation &s = slrOf(n);
-    std::printf("\n crack id: %d\n", id);
-    std::printf("    number of nodes: %d\n", static_cast<int>(n->numOfNodes));
-    std::printf("    number of pixels: %d\n", static_cast<int>(n->numOfPix));
-    std::printf("    crack total length: %.2f\n", n->length);
-    std::printf("    number of lines: %d\n", static_cast<int>(n->numOfLines));
+    printNetworkHead(n, id);
     printOrientation("    orientation histogram: %d,%d,%d,%d,%d,%d,%d,%d\n", n->orientationHistogram);
     printIndexHistogram(s.straightIndexHistogram);
     double pairs[8];
@@ -201,18 +195,7 @@ void printNetwork(const crknwk *n, int id) {
                    static_cast<double>(s.straightIndexHistogram2[2 * i + 1]);
     std::printf("    straightIndexHistogram2: %.3f,%.3f,%.3f,%.3f,%.3f,%.3f,%.3f,%.3f\n", pairs[0],
                 pairs[1], pairs[2], pairs[3], pairs[4], pairs[5], pairs[6], pairs[7]);
-    printHist4("    straightnessHist1:  <less<  %.4f,%.4f,%.4f,%.4f  >more>\n", n->straightnessHist1);
-    std::printf("    straightness1: %.4f\n", kStraightnessScale * n->straightness1);
-    printHist4("    straightnessHist2:  <less<  %.4f,%.4f,%.4f,%.4f  >more>\n", n->straightnessHist2);
-    std::printf("    straightness2: %.4f\n", static_cast<double>(n->straightness2));
-    printHist5("    unidHist1:  <less<  %.4f,%.4f,%.4f,%.4f,%.4f  >more>\n", s.unidHist);
-    std::printf("    unidDirectionality: %.4f\n", kUnidirectionalityScale * s.uniDirectionality);
-    printHist5("    unidHist2:  <less<  %.4f,%.4f,%.4f,%.4f,%.4f  >more>\n", s.unidHist2);
-    std::printf("    unidDirectionality2: %.4f\n", kUnidirectionalityScale * s.uniDirectionality2);
-    printHist4("    rectHist1:  <less<  %.4f,%.4f,%.4f,%.4f  >more>\n", s.rectHist);
-    std::printf("    rectangularity1: %.4f\n", kRectangularityScale * s.rectangularity);
-    printHist4("    rectHist2:  <less<  %.4f,%.4f,%.4f,%.4f  >more>\n", s.rectHist2);
-    std::printf("    rectangularity2: %.4f\n", kRectangularityScale * s.rectangularity2);
+    printNetworkScores(n, kFeatureScales);
     const float *hs = n->histShape, *hs2 = n->histShape2;
     std::printf("    histogram shape:  [%.4f,%.4f,%.4f] \n", static_cast<double>(hs[0]),
                 static_cast<double>(hs[1]), static_cast<double>(hs[2]));
@@ -226,17 +209,50 @@ void printNetwork(const crknwk *n, int id) {
     std::printf("    (# of line) / (# of nodes): %.4f\n", lines / nodeCount);
     std::printf("    std of line length: %.4f\n", n->lineLengthStd);
     std::printf("    node density2 (per numOfPix): %.4f\n", static_cast<double>(n->nodeDensity2));
+    printNetworkPlacement(n, false);
+}
+
+}  // namespace
+
+// ---- pieces of a merged network's block --------------------------------------------
+
+void printNetworkHead(const crknwk *n, int id) {
+    std::printf("\n crack id: %d\n", id);
+    std::printf("    number of nodes: %d\n", static_cast<int>(n->numOfNodes));
+    std::printf("    number of pixels: %d\n", static_cast<int>(n->numOfPix));
+    std::printf("    crack total length: %.2f\n", n->length);
+    std::printf("    number of lines: %d\n", static_cast<int>(n->numOfLines));
+}
+
+// A scale of 1 prints the stored float widened to double, unchanged.
+void printNetworkScores(const crknwk *n, const ScoreScales &scales) {
+    const straight_line_representation &s = slrOf(n);
+    printHist4("    straightnessHist1:  <less<  %.4f,%.4f,%.4f,%.4f  >more>\n", n->straightnessHist1);
+    std::printf("    straightness1: %.4f\n", scales.straightness * n->straightness1);
+    printHist4("    straightnessHist2:  <less<  %.4f,%.4f,%.4f,%.4f  >more>\n", n->straightnessHist2);
+    std::printf("    straightness2: %.4f\n", static_cast<double>(n->straightness2));
+    printHist5("    unidHist1:  <less<  %.4f,%.4f,%.4f,%.4f,%.4f  >more>\n", s.unidHist);
+    std::printf("    unidDirectionality: %.4f\n", scales.unidirectionality * s.uniDirectionality);
+    printHist5("    unidHist2:  <less<  %.4f,%.4f,%.4f,%.4f,%.4f  >more>\n", s.unidHist2);
+    std::printf("    unidDirectionality2: %.4f\n", scales.unidirectionality * s.uniDirectionality2);
+    printHist4("    rectHist1:  <less<  %.4f,%.4f,%.4f,%.4f  >more>\n", s.rectHist);
+    std::printf("    rectangularity1: %.4f\n", scales.rectangularity * s.rectangularity);
+    printHist4("    rectHist2:  <less<  %.4f,%.4f,%.4f,%.4f  >more>\n", s.rectHist2);
+    std::printf("    rectangularity2: %.4f\n", scales.rectangularity * s.rectangularity2);
+}
+
+void printNetworkPlacement(const crknwk *n, bool withAxis) {
     std::printf("    roundness: %.4f\n", static_cast<double>(n->roundness));
     std::printf("    top left corner: [%d %d]\n", n->edge[0], n->edge[1]);
     std::printf("    dimension: [%d %d]\n", n->dimension[0], n->dimension[1]);
     std::printf("    centroid : [%d %d]\n", n->yCentre, n->xCentre);
+    if (withAxis)
+        std::printf("    axis of minimum inertia: %.4f rad\n", static_cast<double>(n->axisOfMinInertia));
     std::printf("    height of MBR: %.4f \n", static_cast<double>(n->mbrHeight));
     std::printf("    width of MBR:  %.4f \n", static_cast<double>(n->mbrWidth));
     std::printf("    centre of RMBR: [%d %d]\n", n->yCentreRMBR, n->xCentreRMBR);
     std::printf("    index: %d\n", n->ind);
 }
-
-}  // namespace
 
 // The menu, one character ("%c", so a newline left on the input would be
 // read as the answer), an empty line, then by the character:

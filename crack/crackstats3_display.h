@@ -24,4 +24,22 @@ using NetworkBlockPrinter = void (*)(const crknwk *network, int id);
 int contentCheckWith(CRKIMG *image, crknwk *cracks, crknwk *networks, imageInfo *info,
                      NetworkBlockPrinter printNetwork);
 
+// ---- pieces of a merged network's block, shared by both forms ----
+
+// "\n crack id: <id>", then the numbers of nodes and pixels, the total
+// length and the number of lines.
+void printNetworkHead(const crknwk *network, int id);
+// Factors the four scores are printed with (1: as stored).
+struct ScoreScales {
+    double straightness = 1;       // straightness1
+    double unidirectionality = 1;  // both unidirectionalities
+    double rectangularity = 1;     // both rectangularities
+};
+// The straightness, unidirectionality and rectangularity histograms, each
+// followed by its score times its scale.
+void printNetworkScores(const crknwk *network, const ScoreScales &scales);
+// Roundness, top left corner, dimension, centroid, (withAxis: the axis of
+// minimum inertia,) the rotated box's height, width and centre, and index.
+void printNetworkPlacement(const crknwk *network, bool withAxis);
+
 }  // namespace craq

@@ -23,14 +23,6 @@ constexpr double kPi = 3.14159265358979323846;
 constexpr double kQuarter = 1.570796325;
 constexpr double kVerticalSlope = 1000000.0;
 
-constexpr int kBoxValue = 255;
-constexpr int kStarValue = 200;
-constexpr int kPlusValue = 0;
-constexpr int kAxisValue = 0;
-constexpr int kRectangleValue = 0;
-constexpr int kReconValue = 0;    // crack pixels of reconCrack
-constexpr int kRecon2Value = 255;  // crack pixels of reconCrack2
-
 // A rows x cols matrix whose element (r - originRow, c - originCol) holds
 // position (r, c).
 struct Canvas {
@@ -38,10 +30,12 @@ struct Canvas {
     int64_t rows, cols;
     int64_t originRow, originCol;
 
-    void set(int64_t r, int64_t c, int value) const {
+    bool contains(int64_t r, int64_t c) const {
         const int64_t y = r - originRow, x = c - originCol;
-        if (y < 0 || y >= rows || x < 0 || x >= cols) return;
-        img[y][x] = value;
+        return y >= 0 && y < rows && x >= 0 && x < cols;
+    }
+    void set(int64_t r, int64_t c, int value) const {
+        if (contains(r, c)) img[r - originRow][c - originCol] = value;
     }
 };
 
@@ -68,16 +62,17 @@ constexpr OptionRow kOptions[] = {
     {'v', "cbsr"}, {'w', "cbar"}, {'x', "csar"}, {'y', "bsar"},
 };
 
-void plusAt(const Canvas &canvas, int row, int col) {
+void plusAt(const Canvas &canvas, int row, int col, int value) {
     static const int offsets[][2] = {{0, 0},  {-1, 0}, {-2, 0}, {0, -1}, {0, -2},
                                      {0, 1},  {0, 2},  {1, 0},  {2, 0}};
-    for (const auto &o : offsets) canvas.set(int64_t{row} + o[0], int64_t{col} + o[1], kPlusValue);
+    for (const auto &o : offsets) canvas.set(int64_t{row} + o[0], int64_t{col} + o[1], value);
 }
 
 // One crack's lines (start point, one pixel per chain code, end point) when
 // crack pixels are selected, and per node its pixel and, when selected, a
 // plus marker there (pixel, then marker, node by node).
-void drawCrack(const crknwk *crack, const Canvas &canvas, const DrawSelection &sel, int value) {
+void drawCrack(const crknwk *crack, const Canvas &canvas, const DrawSelection &sel, int value,
+               int plusValue) {
     if (sel.crackPixels) {
         int step[2];
         for (const line_info *line = crack->hLineInfo; line != nullptr; line = line->next) {
@@ -94,22 +89,45 @@ void drawCrack(const crknwk *crack, const Canvas &canvas, const DrawSelection &s
     }
     for (const nodes *n = crack->hNodes; n != nullptr; n = n->next) {
         if (sel.crackPixels) canvas.set(n->nodeLocation[0], n->nodeLocation[1], value);
-        if (sel.nodePlus) plusAt(canvas, n->nodeLocation[0], n->nodeLocation[1]);
+        if (sel.nodePlus) plusAt(canvas, n->nodeLocation[0], n->nodeLocation[1], plusValue);
     }
 }
 
 // Box, star, axis and rotated rectangle of a record, as selected, in that
-// order, from its own fields.
-void drawOverlays(const crknwk *r, int **img, int size0, int size1, const DrawSelection &sel) {
-    if (sel.box) drawBox(img, size0, size1, r->edge[0], r->edge[1], r->dimension[0], r->dimension[1]);
-    if (sel.star) drawStar(img, size0, size1, r->yCentre, r->xCentre);
+// order, from its own fields; the rectangle centred where style says.
+void drawOverlays(const DrawStyle &style, const crknwk *r, int **img, int size0, int size1,
+                  const DrawSelection &sel) {
+    if (sel.box)
+        drawBox(style, img, size0, size1, r->edge[0], r->edge[1], r->dimension[0],
+                r->dimension[1]);
+    if (sel.star) drawStar(style, img, size0, size1, r->yCentre, r->xCentre);
     if (sel.axis)
-        dottedLine(img, r->axisOfMinInertia, r->edge[0], r->edge[1], r->dimension[0],
+        dottedLine(style, img, r->axisOfMinInertia, r->edge[0], r->edge[1], r->dimension[0],
                    r->dimension[1], r->yCentre, r->xCentre, size0, size1);
-    if (sel.rectangle)
-        drawMBR(size0, size1, img, r->mbrHeight, r->mbrWidth, r->axisOfMinInertia, r->yCentre,
-                r->xCentre);
+    if (sel.rectangle) {
+        const bool rotated = style.rectangleAtRotatedBoxCentre;
+        drawMBR(style, size0, size1, img, r->mbrHeight, r->mbrWidth, r->axisOfMinInertia,
+                rotated ? r->yCentreRMBR : r->yCentre, rotated ? r->xCentreRMBR : r->xCentre);
+    }
 }
+
+// The axis line's pen: each written pixel takes its running value, which
+// after an iteration whose count k is a multiple of the dash period becomes
+// the gap value, else the axis value (a period of 0 keeps the axis value:
+// a solid line).  Positions outside the canvas are not written and leave
+// the value as it is.
+struct AxisPen {
+    const Canvas &canvas;
+    const DrawStyle &style;
+    int value;
+
+    void plot(int64_t r, int64_t c, int64_t k) {
+        if (!canvas.contains(r, c)) return;
+        canvas.set(r, c, value);
+        if (style.axisDashPeriod > 0)
+            value = k % style.axisDashPeriod == 0 ? style.axisGap : style.axis;
+    }
+};
 
 DrawSelection selectionOrStop(int option) {
     DrawSelection sel;
@@ -121,23 +139,26 @@ DrawSelection selectionOrStop(int option) {
 // row = s * col + e.  The row pass walks from the truncated corner A, the
 // column pass along the exact line; both stay within the corners' box grown
 // by one pixel.
-void drawSide(const Canvas &canvas, int rA, int cA, int rB, int cB, double s, double e) {
+void drawSide(const Canvas &canvas, int rA, int cA, int rB, int cB, double s, double e,
+              int value) {
     const int64_t rlo = int64_t{std::min(rA, rB)} - 1, rhi = int64_t{std::max(rA, rB)} + 1;
     const int64_t clo = int64_t{std::min(cA, cB)} - 1, chi = int64_t{std::max(cA, cB)} + 1;
     for (int64_t r = std::max<int64_t>(rlo, 0); r < std::min(rhi, canvas.rows); r++) {
         const double rr = static_cast<double>(r);
         int col;
         if (!truncToInt(rr / s + cA - rA / s, &col)) continue;
-        if (col >= clo && col <= chi) canvas.set(r, col, kRectangleValue);
+        if (col >= clo && col <= chi) canvas.set(r, col, value);
     }
     for (int64_t c = std::max<int64_t>(clo, 0); c < std::min(chi, canvas.cols); c++) {
         int row;
         if (!truncToInt(s * static_cast<double>(c) + e, &row)) continue;
-        if (row >= rlo && row <= rhi) canvas.set(row, c, kRectangleValue);
+        if (row >= rlo && row <= rhi) canvas.set(row, c, value);
     }
 }
 
 }  // namespace
+
+const DrawStyle kDrawStyle{};
 
 // ---- option codes ------------------------------------------------------------------
 
@@ -171,26 +192,43 @@ bool drawSelection(int option, DrawSelection *out) {
 // the top and bottom rows over every column.  Value 255; outside pixels are
 // skipped, so a box on the border is drawn in part.
 void drawBox(int **img, int size0, int size1, int top, int left, int height, int width) {
+    drawBox(kDrawStyle, img, size0, size1, top, left, height, width);
+}
+
+void drawBox(const DrawStyle &style, int **img, int size0, int size1, int top, int left,
+             int height, int width) {
+    const int value = style.box;
     const Canvas canvas = frameCanvas(img, size0, size1);
     const int64_t bottom = int64_t{top} + height, right = int64_t{left} + width;
     for (int64_t r = std::max<int64_t>(top, 0); r <= std::min(bottom, canvas.rows - 1); r++) {
-        canvas.set(r, left, kBoxValue);
-        canvas.set(r, right, kBoxValue);
+        canvas.set(r, left, value);
+        canvas.set(r, right, value);
     }
     for (int64_t c = std::max<int64_t>(left, 0); c <= std::min(right, canvas.cols - 1); c++) {
-        canvas.set(top, c, kBoxValue);
-        canvas.set(bottom, c, kBoxValue);
+        canvas.set(top, c, value);
+        canvas.set(bottom, c, value);
     }
 }
 
 // Star of 37 pixels, value 200: the centre, the square ring at distance 2,
 // the four diagonal neighbours, and the eight compass points at distance 4
 // and at distance 5.  The four direct neighbours and distance 3 stay as they
-// are.
+// are.  The diagonal shape: the centre and the two diagonals with arms of 2
+// (9 pixels).
 void drawStar(int **img, int size0, int size1, int row, int col) {
+    drawStar(kDrawStyle, img, size0, size1, row, col);
+}
+
+void drawStar(const DrawStyle &style, int **img, int size0, int size1, int row, int col) {
     const Canvas canvas = frameCanvas(img, size0, size1);
-    auto set = [&](int dr, int dc) { canvas.set(int64_t{row} + dr, int64_t{col} + dc, kStarValue); };
+    auto set = [&](int dr, int dc) { canvas.set(int64_t{row} + dr, int64_t{col} + dc, style.star); };
     set(0, 0);
+    if (style.starShape == StarShape::diagonal9) {
+        for (int d : {1, 2})
+            for (int dr : {-d, d})
+                for (int dc : {-d, d}) set(dr, dc);
+        return;
+    }
     for (int dr = -2; dr <= 2; dr++)
         for (int dc = -2; dc <= 2; dc++)
             if (dr == -2 || dr == 2 || dc == -2 || dc == 2) set(dr, dc);
@@ -205,7 +243,11 @@ void drawStar(int **img, int size0, int size1, int row, int col) {
 
 // Plus marker, value 0: the centre and two pixels up, down, left and right.
 void drawPlus(int **img, int size0, int size1, int row, int col) {
-    plusAt(frameCanvas(img, size0, size1), row, col);
+    drawPlus(kDrawStyle, img, size0, size1, row, col);
+}
+
+void drawPlus(const DrawStyle &style, int **img, int size0, int size1, int row, int col) {
+    plusAt(frameCanvas(img, size0, size1), row, col, style.plus);
 }
 
 // Line through (yc, xc) at angle, value 0 (solid, despite the name), within
@@ -215,8 +257,19 @@ void drawPlus(int **img, int size0, int size1, int row, int col) {
 // drawn along row yc.  Any other slope takes a row pass and a column pass,
 // which together leave no gaps.  Example: angle 0, box (2, 3) + (4, 5),
 // centre (4, 5): row 4, columns 3..7.
+//
+// Dashed (a style with a dash period): every loop counts its iterations
+// k = 0, 1, ... from the box's first row or column (the general passes count
+// every row or column visited, written or not), see AxisPen; the running
+// value carries over from one pass to the next.  So with period 6, gap 0 and
+// axis 200, along a horizontal line of 13 pixels the 2nd and 8th are 0.
 void dottedLine(int **img, float angle, int top, int left, int height, int width, int yc, int xc,
                 int size0, int size1) {
+    dottedLine(kDrawStyle, img, angle, top, left, height, width, yc, xc, size0, size1);
+}
+
+void dottedLine(const DrawStyle &style, int **img, float angle, int top, int left, int height,
+                int width, int yc, int xc, int size0, int size1) {
     const Canvas canvas = frameCanvas(img, size0, size1);
     double t = std::tan(static_cast<double>(angle));
     if (t >= 1000 || t <= -1000) t = kVerticalSlope;
@@ -231,27 +284,28 @@ void dottedLine(int **img, float angle, int top, int left, int height, int width
     const int64_t bottom = int64_t{top} + height, right = int64_t{left} + width;
     const int64_t r0 = std::max<int64_t>(top, 0), r1 = std::min(bottom, canvas.rows);
     const int64_t c0 = std::max<int64_t>(left, 0), c1 = std::min(right, canvas.cols);
+    AxisPen pen{canvas, style, style.axis};
     if (t == kVerticalSlope) {
         int col;
         if (!truncToInt(colIntercept, &col)) return;
-        for (int64_t r = r0; r < r1; r++) canvas.set(r, col, kAxisValue);
+        for (int64_t r = r0; r < r1; r++) pen.plot(r, col, r - top);
         return;
     }
     if (t == 0) {
         int row;
         if (!truncToInt(rowIntercept, &row)) return;
-        for (int64_t c = c0; c < c1; c++) canvas.set(row, c, kAxisValue);
+        for (int64_t c = c0; c < c1; c++) pen.plot(row, c, c - left);
         return;
     }
     for (int64_t r = r0; r < r1; r++) {
         int col;
         if (!truncToInt(static_cast<double>(r) / t + colIntercept, &col)) continue;
-        if (col >= left && col < right) canvas.set(r, col, kAxisValue);
+        if (col >= left && col < right) pen.plot(r, col, r - top);
     }
     for (int64_t c = c0; c < c1; c++) {
         int row;
         if (!truncToInt(t * static_cast<double>(c) + rowIntercept, &row)) continue;
-        if (row >= top && row < bottom) canvas.set(row, c, kAxisValue);
+        if (row >= top && row < bottom) pen.plot(row, c, c - left);
     }
 }
 
@@ -268,6 +322,11 @@ void dottedLine(int **img, float angle, int top, int left, int height, int width
 // describes the same axis, so it gets the same rectangle.
 void drawMBR(int size0, int size1, int **img, float mbrHeight, float mbrWidth, float angle, int yc,
              int xc) {
+    drawMBR(kDrawStyle, size0, size1, img, mbrHeight, mbrWidth, angle, yc, xc);
+}
+
+void drawMBR(const DrawStyle &style, int size0, int size1, int **img, float mbrHeight,
+             float mbrWidth, float angle, int yc, int xc) {
     const Canvas canvas = frameCanvas(img, size0, size1);
     double theta = angle;
     if (!std::isfinite(theta)) return;
@@ -300,7 +359,7 @@ void drawMBR(int size0, int size1, int **img, float mbrHeight, float mbrWidth, f
     const Corner q1 = corner(x1, t1 * x1 + L1), q2 = corner(x2, t1 * x2 + L1);
     const Corner q3 = corner(x3, t1 * x3 + L2), q4 = corner(x4, t1 * x4 + L2);
     for (const Corner *q : {&q1, &q2, &q3, &q4})
-        if (q->ok) canvas.set(q->row, q->col, kRectangleValue);
+        if (q->ok) canvas.set(q->row, q->col, style.rectangle);
 
     struct Side {
         const Corner &a, &b;
@@ -310,7 +369,8 @@ void drawMBR(int size0, int size1, int **img, float mbrHeight, float mbrWidth, f
     for (const Side &s : sides) {
         // A corner that cannot be converted has no pixel to run from.
         if (!s.a.ok || !s.b.ok) continue;
-        drawSide(canvas, s.a.row, s.a.col, s.b.row, s.b.col, s.slope, s.intercept);
+        drawSide(canvas, s.a.row, s.a.col, s.b.row, s.b.col, s.slope, s.intercept,
+                 style.rectangle);
     }
 }
 
@@ -320,12 +380,16 @@ void drawMBR(int size0, int size1, int **img, float mbrHeight, float mbrWidth, f
 // its overlays, as option selects.  The option is checked before any pixel
 // changes.
 int reconCrack(crknwk *list, int **img, imageInfo *info, int option) {
+    return reconCrack(kDrawStyle, list, img, info, option);
+}
+
+int reconCrack(const DrawStyle &style, crknwk *list, int **img, imageInfo *info, int option) {
     const DrawSelection sel = selectionOrStop(option);
     const int size0 = info->size[0], size1 = info->size[1];
     const Canvas canvas = frameCanvas(img, size0, size1);
     for (const crknwk *r = list; r != nullptr; r = r->next) {
-        drawCrack(r, canvas, sel, kReconValue);
-        drawOverlays(r, img, size0, size1, sel);
+        drawCrack(r, canvas, sel, style.reconCrackPixels, style.plus);
+        drawOverlays(style, r, img, size0, size1, sel);
     }
     return 0;
 }
@@ -334,18 +398,27 @@ int reconCrack(crknwk *list, int **img, imageInfo *info, int option) {
 // crack with that ind drawn (value 255) as option selects; then the
 // network's own overlays.  Later drawings overwrite earlier ones, so a
 // network's axis or rectangle (0) blackens crack pixels under it and the
-// next network's cracks cover this one's overlays.
+// next network's cracks cover this one's overlays.  A style that blackens
+// first sets every inside pixel to 0 after the option test.
 int reconCrack2(crknwk *cracks, crknwk *networks, int **img, imageInfo *info, int option) {
+    return reconCrack2(kDrawStyle, cracks, networks, img, info, option);
+}
+
+int reconCrack2(const DrawStyle &style, crknwk *cracks, crknwk *networks, int **img,
+                imageInfo *info, int option) {
     const DrawSelection sel = selectionOrStop(option);
     const int size0 = info->size[0], size1 = info->size[1];
     const Canvas canvas = frameCanvas(img, size0, size1);
+    if (style.blackenFirst)
+        for (int64_t r = 0; r < canvas.rows; r++)
+            for (int64_t c = 0; c < canvas.cols; c++) img[r][c] = 0;
     const CrackLookup lookup = buildCrackLookup(cracks);
     for (const crknwk *n = networks; n != nullptr; n = n->next) {
         for (const line_direction *m = n->hLineDirection; m != nullptr; m = m->next) {
             const crknwk *crack = firstCrackWithInd(lookup, m->direction);
-            if (crack != nullptr) drawCrack(crack, canvas, sel, kRecon2Value);
+            if (crack != nullptr) drawCrack(crack, canvas, sel, style.reconCrack2Pixels, style.plus);
         }
-        drawOverlays(n, img, size0, size1, sel);
+        drawOverlays(style, n, img, size0, size1, sel);
     }
     return 0;
 }
@@ -359,7 +432,7 @@ void drawCrackPixels(const crknwk *crack, int **img, int rows, int cols, int ori
     DrawSelection pixels;
     pixels.crackPixels = true;
     drawCrack(crack, Canvas{img, std::max(rows, 0), std::max(cols, 0), originRow, originCol},
-              pixels, value);
+              pixels, value, value);
 }
 
 void drawNetworkPixels(const crknwk *network, const CrackLookup &lookup, int **img, int rows,

@@ -8,8 +8,10 @@
 // ever written.  Real coordinates are truncated toward zero (truncToInt); a
 // value that cannot be converted draws nothing.
 //
-// Grey values: box 255, star 200, plus 0, axis line 0, rotated rectangle 0;
-// crack and node pixels 0 in reconCrack, 255 in reconCrack2.
+// Grey values (kDrawStyle): box 255, star 200, plus 0, axis line 0, rotated
+// rectangle 0; crack and node pixels 0 in reconCrack, 255 in reconCrack2.
+// Every primitive and reconstruction also takes a DrawStyle, so the earlier
+// tool draws the same geometry with its own values.
 #pragma once
 
 #include "crack/crackstats3_records.h"
@@ -31,6 +33,30 @@ struct DrawSelection {
 // True and *out = the elements of option (the integers 1..9, or the
 // character codes 'a'..'y'); false (out untouched) for any other code.
 bool drawSelection(int option, DrawSelection *out);
+
+// ---- draw values ----
+
+enum class StarShape {
+    ring37,     // centre, ring at 2, diagonal neighbours, compass points at 4 and 5
+    diagonal9,  // centre and the two diagonals with arms of 2
+};
+
+// Grey values and shapes of the overlays; the defaults are kDrawStyle.
+struct DrawStyle {
+    int box = 255;
+    int star = 200;
+    StarShape starShape = StarShape::ring37;
+    int plus = 0;
+    int axis = 0;
+    int axisGap = 0;         // axis pixel after every axisDashPeriod-th step
+    int axisDashPeriod = 0;  // 0: a solid axis line
+    int rectangle = 0;
+    int reconCrackPixels = 0;     // crack and node pixels of reconCrack
+    int reconCrack2Pixels = 255;  // crack and node pixels of reconCrack2
+    bool blackenFirst = false;    // reconCrack2 sets every inside pixel to 0 first
+    bool rectangleAtRotatedBoxCentre = false;  // else at the centroid
+};
+extern const DrawStyle kDrawStyle;
 
 // Outline of the box rows top..top+height, columns left..left+width; 255.
 void drawBox(int **img, int size0, int size1, int top, int left, int height, int width);
@@ -57,6 +83,20 @@ int reconCrack(crknwk *list, int **img, imageInfo *info, int option);
 // crack pixels 255, then the network's own overlays.  Same option stop.
 // Returns 0.
 int reconCrack2(crknwk *cracks, crknwk *networks, int **img, imageInfo *info, int option);
+
+// The same in the values and shapes of style (dashed axis, star shape,
+// rectangle centre, black start of reconCrack2 as style says).
+void drawBox(const DrawStyle &style, int **img, int size0, int size1, int top, int left,
+             int height, int width);
+void drawStar(const DrawStyle &style, int **img, int size0, int size1, int row, int col);
+void drawPlus(const DrawStyle &style, int **img, int size0, int size1, int row, int col);
+void dottedLine(const DrawStyle &style, int **img, float angle, int top, int left, int height,
+                int width, int yc, int xc, int size0, int size1);
+void drawMBR(const DrawStyle &style, int size0, int size1, int **img, float mbrHeight,
+             float mbrWidth, float angle, int yc, int xc);
+int reconCrack(const DrawStyle &style, crknwk *list, int **img, imageInfo *info, int option);
+int reconCrack2(const DrawStyle &style, crknwk *cracks, crknwk *networks, int **img,
+                imageInfo *info, int option);
 
 // ---- crack pixels at an origin (the web drawings of single networks) ----
 // Position (r, c) of the frame lands at (r - originRow, c - originCol) of a
