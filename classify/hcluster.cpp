@@ -52,23 +52,29 @@ bool usableInverse(double spread, double *inverse) {
 
 // Axis-angle difference of points a and b before the spread: the smallest
 // of |d|, |Xa - (Xb + pi)| and |Xa - (Xb - pi)|, each rounded to float
-// first (|d| wins ties, then + pi), times W[a][2] + W[b][2].
-double angleDifference(double **X, double **W, int a, int b) {
+// first (|d| wins ties, then + pi), times W[a][2] + W[b][2] when weighted.
+double angleDifference(double **X, double **W, int a, int b, bool weighted) {
     const float plain = std::fabs(static_cast<float>(X[a][3] - X[b][3]));
     const float plus = std::fabs(static_cast<float>(X[a][3] - (X[b][3] + kPi)));
     const float minus = std::fabs(static_cast<float>(X[a][3] - (X[b][3] - kPi)));
     float best = plain;
     if (plus < best) best = plus;
     if (minus < best) best = minus;
+    if (!weighted) return best;
     return static_cast<double>(best) * (W[a][2] + W[b][2]);
 }
 
+double summedWeight(double Wa, double Wb) { return Wa + Wb; }
+
 // The weighted, spread-normalised distance of every pair in condensed
-// order, handed to out(p, distance).  The same operations in the same order
-// as the difference matrices through normDist, without holding them (two
-// n(n-1)/2 x dim matrices).
-template <class Out>
-void pairDistances(double **X, double **W, int n, int dim, Out out) {
+// order, handed to out(p, distance): the angle difference weighted when
+// weightedAngle says so, the whole length times pairWeight(W[a][1], W[b][1]).
+// The same operations in the same order as the difference matrices through
+// normDist, without holding them (two n(n-1)/2 x dim matrices).  (The
+// differences are taken absolute; their sign would not change the squares.)
+template <class Weight, class Out>
+void pairDistances(double **X, double **W, int n, int dim, bool weightedAngle, Weight pairWeight,
+                   Out out) {
     if (n < 2) fatalExit(Stream::out, "Cannot normalise data - insufficient length\n");
     const std::size_t columns = static_cast<std::size_t>(std::max(dim, 0)) + 1;
     std::vector<double> inverse(columns, 0.0);
@@ -85,11 +91,12 @@ void pairDistances(double **X, double **W, int n, int dim, Out out) {
             p++;
             double sum = 0.0;
             for (int f = 1; f <= dim; f++) {
-                const double d = f == 3 ? angleDifference(X, W, a, b) : std::fabs(X[a][f] - X[b][f]);
+                const double d = f == 3 ? angleDifference(X, W, a, b, weightedAngle)
+                                        : std::fabs(X[a][f] - X[b][f]);
                 const double scaled = usable[f] ? inverse[f] * d : 0.0;
                 sum += scaled * scaled;
             }
-            out(p, (W[a][1] + W[b][1]) * std::sqrt(sum));
+            out(p, pairWeight(W[a][1], W[b][1]) * std::sqrt(sum));
         }
     }
 }
@@ -218,15 +225,7 @@ void centroidLinkage(Cell y, double **Z, double **S, int len) {
         }
         const double h = std::sqrt(at(si, sj));
 
-        Z[s][1] = id[si];
-        Z[s][2] = id[sj];
-        Z[s][3] = h;
-
-        heights[s] = h;
-        if (s > 1) S[s][1] = stddvector(heights, s);
-        S[s][2] = meandvector(heights, s);
-        S[s][3] = stddvector(nearest, m);
-        S[s][4] = meandvector(nearest, m);
+        recordMerge(Z, S, s, id[si], id[sj], h, heights, nearest, m);
 
         // Centroid update into the lower slot's entries.
         const int Ni = N[id[si]];
@@ -294,6 +293,19 @@ double spreadScaled(double value, double spread) {
     return inverse * value;
 }
 
+// S[s][1] is left as it is for the first merge: one height has no spread.
+void recordMerge(double **Z, double **S, int s, int first, int second, double height,
+                 double *heights, double *nearest, int m) {
+    Z[s][1] = first;
+    Z[s][2] = second;
+    Z[s][3] = height;
+    heights[s] = height;
+    if (s > 1) S[s][1] = stddvector(heights, s);
+    S[s][2] = meandvector(heights, s);
+    S[s][3] = stddvector(nearest, m);
+    S[s][4] = meandvector(nearest, m);
+}
+
 // Mean of v[1..n]: the sum divided by n.
 double meandvector(double *v, int n) {
     double sum = 0.0;
@@ -321,7 +333,7 @@ void hClustering(double **X, double **W, int *T, int n, int dim) {
     double *y = dvector(1, len);
     double **Z = dmatrix(1, n - 1, 1, 3);
     double **S = dmatrix(1, n - 1, 1, 4);
-    pairDistances(X, W, n, dim, [y](long p, double d) { y[p] = d; });
+    pairDistances(X, W, n, dim, true, summedWeight, [y](long p, double d) { y[p] = d; });
     centroidLinkage([y](long p) -> double & { return y[p]; }, Z, S, static_cast<int>(len));
     const int c = optcluster(S, n - 1);
     cluster(Z, n, c, T);
@@ -341,7 +353,14 @@ void hClustering(double **X, double **W, int *T, int n, int dim) {
 // Example: angles 0.1 and 3.1 differ by 3.0, but the angle term is
 // |0.1 - (3.1 - pi)| = 0.14159... before weighting.
 void pDist(double **X, double **W, double **Y, int n, int dim) {
-    pairDistances(X, W, n, dim, [Y](long p, double d) { Y[p][1] = d; });
+    pDist(kSummedWeights, X, W, Y, n, dim);
+}
+
+const PairWeighting kSummedWeights{summedWeight, true};
+
+void pDist(const PairWeighting &weighting, double **X, double **W, double **Y, int n, int dim) {
+    pairDistances(X, W, n, dim, weighting.weightedAngle, weighting.pairWeight,
+                  [Y](long p, double d) { Y[p][1] = d; });
 }
 
 // out[p][f] = (1 / s_f) x D[p][f] for the n(n-1)/2 pairs, s_f being the

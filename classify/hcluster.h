@@ -32,6 +32,16 @@ void hClustering(double **X, double **W, int *T, int n, int dim);
 // column 3 of X is an axis angle in radians (angle rule, needs dim >= 3).
 void pDist(double **X, double **W, double **Y, int n, int dim);
 
+// How pDist weights a pair (a, b) of points.
+struct PairWeighting {
+    double (*pairWeight)(double Wa, double Wb);  // of W[a][1], W[b][1]; times the length
+    bool weightedAngle;                          // angle difference times W[a][2] + W[b][2]
+};
+// pDist's own: W[a][1] + W[b][1], weighted angle.
+extern const PairWeighting kSummedWeights;
+// pDist under another weighting (an unweighted angle needs W of one column).
+void pDist(const PairWeighting &weighting, double **X, double **W, double **Y, int n, int dim);
+
 // out[p][f] = D[p][f] / (standard deviation of X[1..n][f]), p over the
 // n(n-1)/2 pairs; a column without usable spread gives 0.  Needs n >= 2.
 void normDist(double **D, double **out, double **X, int n, int dim);
@@ -41,6 +51,13 @@ void normDist(double **D, double **out, double **X, int n, int dim);
 // statistics (S zero-filled by the caller).  Needs len >= 3.  O(n^2) time
 // in practice, no memory beyond Y but O(n).
 void linkage(double **Y, double **Z, double **S, int len);
+
+// Records merge s of a linkage of m clusters: Z[s][1..3] = the merged
+// identifiers and the height; heights[s] = height; S[s][1] = spread of
+// heights[1..s] (from s = 2 on), S[s][2] their mean, S[s][3] and S[s][4] the
+// spread and mean of the clusters' nearest distances nearest[1..m].
+void recordMerge(double **Z, double **S, int s, int first, int second, double height,
+                 double *heights, double *nearest, int m);
 
 // Number of clusters (2..m-1) from the merge-height spreads S[1..m][1];
 // m < 3 (no second difference) gives min(m, 2).

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <string>
 
 #include "toolbox/textline.h"
@@ -86,6 +87,61 @@ int readTemplateRows(std::FILE *fp, double **map, int nT, int nF, int lineBuffer
 // the labels stored.
 int readTemplateLabels(std::FILE *fp, int *labels, int nL);
 
+// ---- a template set as a classifier reads it ----
+
+// How a classifier's template files are named and read.  The library's
+// (templateSetFiles) and the earlier tool's differ in the paths, the map's
+// line buffer, the feature counts taken, the label header and the wording
+// of a label shortfall; the reading is the same.
+enum class LabelShortfall {
+    ofHeader,     // "holds N of the M labels its header announces"
+    perTemplate,  // "holds N labels for M templates"
+};
+struct TemplateSetFiles {
+    std::string map;                         // feature map file
+    std::string labels;                      // feature label file
+    int mapLineBuffer = kTemplateLineBuffer;  // map lines keep mapLineBuffer - 1 characters
+    int minFeatures = 9, maxFeatures = 9;    // feature counts the classifier takes
+    // Reads the open label file's header (named path in messages) for nT
+    // templates; returns the class count or ends the run.
+    int (*readLabelHeader)(std::FILE *fp, const std::string &path, int nT) = nullptr;
+    LabelShortfall labelShortfall = LabelShortfall::ofHeader;
+};
+
+// The library's template set under dataRoot (<dataRoot>CL/...), its label
+// header read by readLabelCountHeader.
+TemplateSetFiles templateSetFiles(const std::string &dataRoot);
+// The library's label header: strtol numbers of the first line (line buffer
+// kTemplateLineBuffer); the first must equal nT ("feature map and feature
+// label not compatible"), the third is the class count.  An empty file ends
+// the run.
+int readLabelCountHeader(std::FILE *fp, const std::string &path, int nT);
+
+// map[0..nT-1][0..nF-1] = the body of files.map (readTemplateRows with its
+// line buffer); fewer lines than nT end the run.  "can't open feature map
+// file" when it does not open.
+void readFeatureMap(const TemplateSetFiles &files, double **map, int nT, int nF);
+// labels[0..nL-1] = the labels of files.labels (readTemplateLabels); fewer
+// than nL end the run in the words of files.labelShortfall.  "can't open
+// feature label file" when it does not open.
+void readFeatureLabels(const TemplateSetFiles &files, int *labels, int nL);
+
+// A template set with the query appended, normalised together.
+struct NormalisedTemplates {
+    double **rows = nullptr;  // [0..nT][0..nF-1]: templates, then the query (z-scores)
+    int *labels = nullptr;    // [0..nT-1] labels of the templates
+    int nT = 0, nF = 0, nC = 0;
+};
+// Reads files for one query: k >= 1; the map opens, is not empty, its header
+// (line buffer files.mapLineBuffer, strtol numbers) announces at least k
+// templates and files.minFeatures..maxFeatures features and has that many
+// lines; the label file opens and its header passes files.readLabelHeader;
+// both bodies are complete; at least 2 templates.  Each refusal ends the run
+// with its message, in that order.  Release with freeNormalisedTemplates.
+NormalisedTemplates readNormalisedTemplates(const TemplateSetFiles &files, int k,
+                                            const double *query);
+void freeNormalisedTemplates(NormalisedTemplates *set);
+
 // map[0..*nT-1][0..*nF-1] = the feature lines of the map file (line 1 on);
 // further lines and numbers are ignored, fewer lines than *nT end the run.
 // third is accepted and not used.  Returns 1.
@@ -112,6 +168,19 @@ void multistageKNN(double **data, int *labels, double *out, int nRows, int nFeat
 // taken), marks it and writes (index, distance) into neighbours[pass]; a
 // pass that finds none repeats the previous index with distance 1000.0.
 void nearestNeighbourPasses(double **distances, int n, int k, double **neighbours);
+
+// The vote of a k-NN decision over the neighbours of nearestNeighbourPasses:
+// adds each neighbour to its class's row of classes[0..c-1] (column 0 the
+// count, column 1 the distance sum; labels outside 1..c, and a pass without
+// a neighbour, count in no class), then calls evaluate(k); while it returns
+// 2 or more (tied classes) the farthest neighbour left, down to the second,
+// is taken out and evaluate(neighbours left) is called again.
+void voteDroppingTies(double **neighbours, const int *labels, int k, int c, double **classes,
+                      const std::function<int(int kept)> &evaluate);
+// The number of classes in classes[0..c-1] holding neighbours (count,
+// column 0, above 0) and *sumOfMeans = the sum of their mean distances
+// (column 1 / column 0), in class order.
+int classesWithNeighbours(double **classes, int c, double *sumOfMeans);
 
 // One k-NN decision: templates data[0..n-1], query data[n], columns
 // 0..f-1, labels 1..c (others count in no class); result[0] = decided

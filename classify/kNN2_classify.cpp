@@ -32,16 +32,22 @@ constexpr double kFar = 1000.0;
 constexpr int kFeatures = 9;
 
 
-std::FILE *openMap(const std::string &dataRoot) {
-    std::FILE *fp = std::fopen(templateMapPath(dataRoot).c_str(), "r");
+std::FILE *openMap(const TemplateSetFiles &files) {
+    std::FILE *fp = std::fopen(files.map.c_str(), "r");
     if (fp == nullptr) fatalExit(Stream::out, "can't open feature map file\n");
     return fp;
 }
 
-std::FILE *openLabels(const std::string &dataRoot) {
-    std::FILE *fp = std::fopen(templateLabelPath(dataRoot).c_str(), "r");
+std::FILE *openLabels(const TemplateSetFiles &files) {
+    std::FILE *fp = std::fopen(files.labels.c_str(), "r");
     if (fp == nullptr) fatalExit(Stream::out, "can't open feature label file\n");
     return fp;
+}
+
+// "needs 9" for a single count, "takes 1 to 8" for a range.
+std::string featureCountsTaken(const TemplateSetFiles &files) {
+    if (files.minFeatures == files.maxFeatures) return "needs " + std::to_string(files.maxFeatures);
+    return "takes " + std::to_string(files.minFeatures) + " to " + std::to_string(files.maxFeatures);
 }
 
 // One stage of the tree: which templates it takes, its stage class for a
@@ -102,14 +108,8 @@ enum { kCount = 0, kSum = 1, kMembership = 2 };
 // Returns the number of classes whose mean distance equals the minimum;
 // *best = the first class with the smallest mean below kFar (0 for none).
 int evaluate(double **classes, int c, int *best) {
-    int nz = 0;
     double SM = 0.0;
-    for (int cl = 0; cl < c; cl++) {
-        if (classes[cl][kCount] > 0) {
-            nz++;
-            SM += classes[cl][kSum] / classes[cl][kCount];
-        }
-    }
+    const int nz = classesWithNeighbours(classes, c, &SM);
     for (int cl = 0; cl < c; cl++) {
         if (!(classes[cl][kCount] > 0)) {
             classes[cl][kMembership] = 0.0;
@@ -180,45 +180,72 @@ void freeClassMembership(double *v) {
 // label lines than announced; fewer than 2 templates (no spread to
 // normalise by).
 void classifyKNN(int k, const double *query, double *out, const std::string &dataRoot) {
+    NormalisedTemplates set = readNormalisedTemplates(templateSetFiles(dataRoot), k, query);
+    multistageKNN(set.rows, set.labels, out, set.nT + 1, set.nF, set.nC, k);
+    freeNormalisedTemplates(&set);
+}
+
+TemplateSetFiles templateSetFiles(const std::string &dataRoot) {
+    TemplateSetFiles files;
+    files.map = templateMapPath(dataRoot);
+    files.labels = templateLabelPath(dataRoot);
+    files.minFeatures = files.maxFeatures = kFeatures;
+    files.readLabelHeader = readLabelCountHeader;
+    return files;
+}
+
+int readLabelCountHeader(std::FILE *fp, const std::string &path, int nT) {
+    int header[4];
+    if (readHeaderNumbers(fp, kTemplateLineBuffer, header) < 0)
+        fatalExit(Stream::out, "template file " + path + " is empty\n");
+    if (header[0] != nT) fatalExit(Stream::out, "feature map and feature label not compatible\n");
+    return header[2];
+}
+
+// The map header is compared with k straight after it is read: a header
+// "3", or one whose first word is no number, with k = 5 stops with the k
+// message.  The matrices are sized only after requireBodyLines.
+NormalisedTemplates readNormalisedTemplates(const TemplateSetFiles &files, int k,
+                                            const double *query) {
     if (k < 1) fatalExit(Stream::out, "error - k must be at least 1, got " + std::to_string(k) + "\n");
 
-    std::FILE *map = openMap(dataRoot);
+    std::FILE *map = openMap(files);
     int mapHeader[4];
-    if (readHeaderNumbers(map, kTemplateLineBuffer, mapHeader) < 0)
-        fatalExit(Stream::out, "template file " + templateMapPath(dataRoot) + " is empty\n");
-    int nT = mapHeader[0];
-    int nF = mapHeader[1];
-    int third = mapHeader[2];
+    if (readHeaderNumbers(map, files.mapLineBuffer, mapHeader) < 0)
+        fatalExit(Stream::out, "template file " + files.map + " is empty\n");
+    const int nT = mapHeader[0];
+    const int nF = mapHeader[1];
     if (nT < k)
         fatalExit(Stream::out, "error - k can not be bigger than the number of template points\n");
-    if (nF != kFeatures)
-        fatalExit(Stream::out, "template file " + templateMapPath(dataRoot) + " announces " +
-                                   std::to_string(nF) + " features, the classifier needs 9\n");
-    requireBodyLines(map, templateMapPath(dataRoot), nT, "templates");
+    if (nF < files.minFeatures || nF > files.maxFeatures)
+        fatalExit(Stream::out, "template file " + files.map + " announces " + std::to_string(nF) +
+                                   " features, the classifier " + featureCountsTaken(files) + "\n");
+    requireBodyLines(map, files.map, nT, "templates");
 
     double **templates = dmatrix(0, nT, 0, nF - 1);
-    double **normalised = dmatrix(0, nT, 0, nF - 1);
-    read_FM(templates, &nT, &nF, &third, dataRoot);
+    NormalisedTemplates set;
+    set.nT = nT;
+    set.nF = nF;
+    set.rows = dmatrix(0, nT, 0, nF - 1);
+    readFeatureMap(files, templates, nT, nF);
     std::fclose(map);
 
-    std::FILE *labelFile = openLabels(dataRoot);
-    int labelHeader[4];
-    if (readHeaderNumbers(labelFile, kTemplateLineBuffer, labelHeader) < 0)
-        fatalExit(Stream::out, "template file " + templateLabelPath(dataRoot) + " is empty\n");
-    int nL = labelHeader[0];
-    int nC = labelHeader[2];
-    if (nL != nT) fatalExit(Stream::out, "feature map and feature label not compatible\n");
-    int *labels = ivector(0, nT);
-    read_LB(labels, &nL, &nC, dataRoot);
+    std::FILE *labelFile = openLabels(files);
+    set.nC = files.readLabelHeader(labelFile, files.labels, nT);
+    set.labels = ivector(0, nT);
+    readFeatureLabels(files, set.labels, nT);
     std::fclose(labelFile);
 
     for (int j = 0; j < nF; j++) templates[nT][j] = query[j];
-    normalise_map(templates, normalised, nT, nF);
-    multistageKNN(normalised, labels, out, nT + 1, nF, nC, k);
-
-    free_ivector(labels, 0, nT);
-    free_dmatrix(normalised, 0, nT, 0, nF - 1);
+    normalise_map(templates, set.rows, nT, nF);
     free_dmatrix(templates, 0, nT, 0, nF - 1);
+    return set;
+}
+
+void freeNormalisedTemplates(NormalisedTemplates *set) {
+    if (set->labels != nullptr) free_ivector(set->labels, 0, set->nT);
+    if (set->rows != nullptr) free_dmatrix(set->rows, 0, set->nT, 0, set->nF - 1);
+    *set = NormalisedTemplates{};
 }
 
 int readHeaderNumbers(std::FILE *fp, int lineBuffer, int counts[4]) {
@@ -309,26 +336,36 @@ int readTemplateLabels(std::FILE *fp, int *labels, int nL) {
     return count;
 }
 
-// A file with fewer than *nT feature lines ends the run.
-int read_FM(double **map, int *nT, int *nF, int * /*third*/, const std::string &dataRoot) {
-    std::FILE *fp = openMap(dataRoot);
-    const int rows = readTemplateRows(fp, map, *nT, *nF, kTemplateLineBuffer);
+// A file with fewer than nT feature lines ends the run.
+void readFeatureMap(const TemplateSetFiles &files, double **map, int nT, int nF) {
+    std::FILE *fp = openMap(files);
+    const int rows = readTemplateRows(fp, map, nT, nF, files.mapLineBuffer);
     std::fclose(fp);
-    if (rows < *nT)
-        fatalExit(Stream::out, "template file " + templateMapPath(dataRoot) + " holds " + std::to_string(rows) +
-                                   " of the " + std::to_string(*nT) +
+    if (rows < nT)
+        fatalExit(Stream::out, "template file " + files.map + " holds " + std::to_string(rows) +
+                                   " of the " + std::to_string(nT) +
                                    " templates its header announces\n");
+}
+
+// A file with fewer than nL label lines ends the run.
+void readFeatureLabels(const TemplateSetFiles &files, int *labels, int nL) {
+    std::FILE *fp = openLabels(files);
+    const int count = readTemplateLabels(fp, labels, nL);
+    std::fclose(fp);
+    if (count >= nL) return;
+    const std::string held = "template file " + files.labels + " holds " + std::to_string(count);
+    if (files.labelShortfall == LabelShortfall::perTemplate)
+        fatalExit(Stream::out, held + " labels for " + std::to_string(nL) + " templates\n");
+    fatalExit(Stream::out, held + " of the " + std::to_string(nL) + " labels its header announces\n");
+}
+
+int read_FM(double **map, int *nT, int *nF, int * /*third*/, const std::string &dataRoot) {
+    readFeatureMap(templateSetFiles(dataRoot), map, *nT, *nF);
     return 1;
 }
 
-// A file with fewer than *nL label lines ends the run.
 int read_LB(int *labels, int *nL, int * /*nC*/, const std::string &dataRoot) {
-    std::FILE *fp = openLabels(dataRoot);
-    const int count = readTemplateLabels(fp, labels, *nL);
-    std::fclose(fp);
-    if (count < *nL)
-        fatalExit(Stream::out, "template file " + templateLabelPath(dataRoot) + " holds " + std::to_string(count) +
-                                   " of the " + std::to_string(*nL) + " labels its header announces\n");
+    readFeatureLabels(templateSetFiles(dataRoot), labels, *nL);
     return 1;
 }
 
@@ -438,6 +475,46 @@ void nearestNeighbourPasses(double **distances, int n, int k, double **neighbour
     }
 }
 
+// The neighbour's class is its template's label; the farthest neighbours
+// go first, and the nearest always stays.
+void voteDroppingTies(double **neighbours, const int *labels, int k, int c, double **classes,
+                      const std::function<int(int kept)> &evaluate) {
+    auto classOf = [&](int m) {
+        const int index = static_cast<int>(neighbours[m][0]);
+        if (index < 0) return -1;
+        const int label = labels[index];
+        return label >= 1 && label <= c ? label - 1 : -1;
+    };
+    for (int m = 0; m < k; m++) {
+        const int cl = classOf(m);
+        if (cl < 0) continue;
+        classes[cl][0] += 1.0;
+        classes[cl][1] += neighbours[m][1];
+    }
+    int ties = evaluate(k);
+    for (int m = k - 1; m >= 1 && ties >= 2; m--) {
+        const int cl = classOf(m);
+        if (cl >= 0) {
+            classes[cl][0] -= 1.0;
+            classes[cl][1] -= neighbours[m][1];
+        }
+        ties = evaluate(m);
+    }
+}
+
+int classesWithNeighbours(double **classes, int c, double *sumOfMeans) {
+    int nz = 0;
+    double SM = 0.0;
+    for (int cl = 0; cl < c; cl++) {
+        if (classes[cl][0] > 0) {
+            nz++;
+            SM += classes[cl][1] / classes[cl][0];
+        }
+    }
+    *sumOfMeans = SM;
+    return nz;
+}
+
 void knnc(double **data, int *labels, double *result, int n, int f, int c, int k) {
     double **distances = dmatrix(0, n - 1, 0, 1);  // distance, taken mark
     double **neighbours = dmatrix(0, k - 1, 0, 1);  // template index, distance
@@ -450,32 +527,9 @@ void knnc(double **data, int *labels, double *result, int n, int f, int c, int k
     }
 
     nearestNeighbourPasses(distances, n, k, neighbours);
-
-    // Class (0-based table row) of neighbour m, or -1 when it counts in none.
-    auto classOf = [&](int m) {
-        const int index = static_cast<int>(neighbours[m][0]);
-        if (index < 0) return -1;
-        const int label = labels[index];
-        return label >= 1 && label <= c ? label - 1 : -1;
-    };
-    for (int m = 0; m < k; m++) {
-        const int cl = classOf(m);
-        if (cl < 0) continue;
-        classes[cl][kCount] += 1.0;
-        classes[cl][kSum] += neighbours[m][1];
-    }
-
     int best = 0;
-    int ties = evaluate(classes, c, &best);
-    for (int m = k - 1; m >= 1 && ties >= 2; m--) {
-        const int cl = classOf(m);
-        if (cl >= 0) {
-            classes[cl][kCount] -= 1.0;
-            classes[cl][kSum] -= neighbours[m][1];
-        }
-        for (int r = 0; r < c; r++) classes[r][kMembership] = 0.0;
-        ties = evaluate(classes, c, &best);
-    }
+    voteDroppingTies(neighbours, labels, k, c, classes,
+                     [&](int) { return evaluate(classes, c, &best); });
     result[0] = best;
     for (int cl = 1; cl <= c; cl++) result[cl] = classes[cl - 1][kMembership];
 

@@ -29,43 +29,40 @@ namespace craq::earlier {
 
 namespace {
 
-// The half-turn of the angle rule.
-constexpr double kPi = 3.14159265;
-
-// Line buffer of the template files (99 characters kept) and the greatest
-// word count a line is cut into; a label line keeps its first two
-// characters.
+// Line buffer of the map file (99 characters kept); the label file's first
+// line keeps its first two characters.
 constexpr int kLineBuffer = 100;
-constexpr int kMaxWords = 20;
 constexpr int kLabelBuffer = 3;
 
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
-std::string mapPath(const std::string &dir) { return dir + "feature_map.dat"; }
-std::string labelPath(const std::string &dir) { return dir + "feature_label.dat"; }
-
-std::FILE *openMap(const std::string &dir) {
-    std::FILE *fp = std::fopen(mapPath(dir).c_str(), "r");
-    if (fp == nullptr) fatalExit(Stream::out, "can't open feature map file\n");
-    return fp;
+// The label file's first line: the class count in its first two
+// characters, 1..kMaxClasses.
+int readClassCount(std::FILE *fp, const std::string &path, int /*nT*/) {
+    char first[kLabelBuffer];
+    if (fgetline(fp, first, kLabelBuffer) < 0)
+        fatalExit(Stream::out, "template file " + path + " is empty\n");
+    char *end = nullptr;
+    const long classes = std::strtol(first, &end, 10);
+    if (end == first || classes < 1 || classes > kMaxClasses)
+        fatalExit(Stream::out, "template file " + path + " has no class count from 1 to " +
+                                   std::to_string(kMaxClasses) + " in its first line\n");
+    return static_cast<int>(classes);
 }
 
-std::FILE *openLabels(const std::string &dir) {
-    std::FILE *fp = std::fopen(labelPath(dir).c_str(), "r");
-    if (fp == nullptr) fatalExit(Stream::out, "can't open feature label file\n");
-    return fp;
-}
-
-// Smallest of |d|, |a - (b + pi)| and |a - (b - pi)|, each rounded to float
-// before its absolute value; of equal values |d| goes first, then + pi.
-double foldedAngle(double a, double b) {
-    const float plain = std::fabs(static_cast<float>(a - b));
-    const float plus = std::fabs(static_cast<float>(a - (b + kPi)));
-    const float minus = std::fabs(static_cast<float>(a - (b - kPi)));
-    float best = plain;
-    if (plus < best) best = plus;
-    if (minus < best) best = minus;
-    return best;
+// The earlier template set: feature_map.dat and feature_label.dat in
+// templateDir, map lines of 99 characters, 1 to 8 features, the class count
+// in the label file's first line, one label a template.
+TemplateSetFiles earlierFiles(const std::string &templateDir) {
+    TemplateSetFiles files;
+    files.map = templateDir + "feature_map.dat";
+    files.labels = templateDir + "feature_label.dat";
+    files.mapLineBuffer = kLineBuffer;
+    files.minFeatures = 1;
+    files.maxFeatures = kQueryFeatures;
+    files.readLabelHeader = readClassCount;
+    files.labelShortfall = LabelShortfall::perTemplate;
+    return files;
 }
 
 // Complete linkage over cluster slots.  Slot a is the slot of point a; the
@@ -123,14 +120,7 @@ public:
 
             for (int u = 0; u < m; u++) nearest[u + 1] = nearMin_[live_[u]];
 
-            Z[s][1] = id_[A];
-            Z[s][2] = id_[B];
-            Z[s][3] = v;
-            heights[s] = v;
-            if (s > 1) S[s][1] = stddvector(heights, s);
-            S[s][2] = meandvector(heights, s);
-            S[s][3] = stddvector(nearest, m);
-            S[s][4] = meandvector(nearest, m);
+            recordMerge(Z, S, s, id_[A], id_[B], v, heights, nearest, m);
 
             // Complete-linkage update: the merged cluster is as far from
             // every other as the farther of its two parts.
@@ -281,38 +271,13 @@ void hClustering(double **X, double **W, int *T, int n, int dim) {
     free_dmatrix(Y, 1, len, 1, 1);
 }
 
-// For each pair (a, b) in condensed order: the feature differences X[a] -
-// X[b] (their sign is irrelevant, they are squared), column 3 replaced by
-// the folded angle difference without any weight, each scaled by the
-// spread of its raw feature over the n points (spreadScaled: a feature
-// without usable spread contributes 0); Y[p] = pairWeight(W[a][1], W[b][1])
-// x the Euclidean length.  Works pair by pair, so it needs no memory beyond
-// Y and the n spreads.
+// The library's pair distances (spread-scaled differences, the axis angle
+// folded by half a turn) with the angle unweighted and the whole length
+// times pairWeight(W[a][1], W[b][1]).
 //
 // Example: weights 1.0 and 3.0 give the pair weight 9 / 3 = 3.0.
 void pDist(double **X, double **W, double **Y, int n, int dim) {
-    if (n < 2) fatalExit(Stream::out, "Cannot normalise data - insufficient length\n");
-    double *spread = dvector(1, dim);
-    double *column = dvector(1, n);
-    for (int f = 1; f <= dim; f++) {
-        for (int i = 1; i <= n; i++) column[i] = X[i][f];
-        spread[f] = stddvector(column, n);
-    }
-    long p = 0;
-    for (int a = 1; a < n; a++) {
-        for (int b = a + 1; b <= n; b++) {
-            p++;
-            double sum = 0.0;
-            for (int f = 1; f <= dim; f++) {
-                const double d = f == 3 ? foldedAngle(X[a][3], X[b][3]) : X[a][f] - X[b][f];
-                const double scaled = spreadScaled(d, spread[f]);
-                sum += scaled * scaled;
-            }
-            Y[p][1] = pairWeight(W[a][1], W[b][1]) * std::sqrt(sum);
-        }
-    }
-    free_dvector(column, 1, n);
-    free_dvector(spread, 1, dim);
+    craq::pDist(PairWeighting{pairWeight, false}, X, W, Y, n, dim);
 }
 
 // max(Wa, Wb)^2 / (|Wa - Wb| + 1): equal weights w give w^2.
@@ -365,75 +330,20 @@ void linkage(double **Y, double **Z, double **S, int len) {
 // first two characters) outside 1..4 (out holds 5 values); fewer label
 // lines than templates; fewer than 2 templates (no spread to normalise by).
 void classifyKNN(int k, const double *query, double *out, const std::string &templateDir) {
-    if (k < 1) fatalExit(Stream::out, "error - k must be at least 1, got " + std::to_string(k) + "\n");
-
-    std::FILE *map = openMap(templateDir);
-    int header[4];
-    if (readHeaderNumbers(map, kLineBuffer, header) < 0)
-        fatalExit(Stream::out, "template file " + mapPath(templateDir) + " is empty\n");
-    int nT = header[0];
-    int nF = header[1];
-    int third = header[2];
-    if (nT < k)
-        fatalExit(Stream::out, "error - k can not be bigger than the number of template points\n");
-    if (nF < 1 || nF > kQueryFeatures)
-        fatalExit(Stream::out, "template file " + mapPath(templateDir) + " announces " +
-                                   std::to_string(nF) + " features, the classifier takes 1 to " +
-                                   std::to_string(kQueryFeatures) + "\n");
-    requireBodyLines(map, mapPath(templateDir), nT, "templates");
-
-    double **templates = dmatrix(0, nT, 0, nF - 1);
-    double **normalised = dmatrix(0, nT, 0, nF - 1);
-    read_FM(templates, &nT, &nF, &third, templateDir);
-    std::fclose(map);
-
-    std::FILE *labelFile = openLabels(templateDir);
-    char first[kLabelBuffer];
-    if (fgetline(labelFile, first, kLabelBuffer) < 0)
-        fatalExit(Stream::out, "template file " + labelPath(templateDir) + " is empty\n");
-    char *end = nullptr;
-    const long classes = std::strtol(first, &end, 10);
-    if (end == first || classes < 1 || classes > kMaxClasses)
-        fatalExit(Stream::out, "template file " + labelPath(templateDir) +
-                                   " has no class count from 1 to " + std::to_string(kMaxClasses) +
-                                   " in its first line\n");
-    int nC = static_cast<int>(classes);
-    int *labels = ivector(0, nT);
-    read_LB(labels, &nT, &nC, templateDir);
-    std::fclose(labelFile);
-
-    for (int j = 0; j < nF; j++) templates[nT][j] = query[j];
-    normalise_map(templates, normalised, nT, nF);
-    knnc(normalised, labels, out, nT, nF, nC, k);
-
-    free_ivector(labels, 0, nT);
-    free_dmatrix(normalised, 0, nT, 0, nF - 1);
-    free_dmatrix(templates, 0, nT, 0, nF - 1);
+    NormalisedTemplates set = readNormalisedTemplates(earlierFiles(templateDir), k, query);
+    knnc(set.rows, set.labels, out, set.nT, set.nF, set.nC, k);
+    freeNormalisedTemplates(&set);
 }
 
-// The map file's body, 99 characters a line (the library's reader); a file
-// with fewer than *nT feature lines ends the run.
-int read_FM(double **map, int *nT, int *nF, int * /*third*/, const std::string &templateDir) {
-    std::FILE *fp = openMap(templateDir);
-    const int rows = readTemplateRows(fp, map, *nT, *nF, kLineBuffer);
-    std::fclose(fp);
-    if (rows < *nT)
-        fatalExit(Stream::out, "template file " + mapPath(templateDir) + " holds " + std::to_string(rows) +
-                                   " of the " + std::to_string(*nT) +
-                                   " templates its header announces\n");
+// The label file's labels; a shortfall is told per template.
+int read_LB(int *labels, int *nL, int * /*nC*/, const std::string &templateDir) {
+    readFeatureLabels(earlierFiles(templateDir), labels, *nL);
     return 1;
 }
 
-// The label file's labels (the library's reader); a file with fewer than
-// *nL label lines (one per template) ends the run.
-int read_LB(int *labels, int *nL, int * /*nC*/, const std::string &templateDir) {
-    std::FILE *fp = openLabels(templateDir);
-    const int count = readTemplateLabels(fp, labels, *nL);
-    std::fclose(fp);
-    if (count < *nL)
-        fatalExit(Stream::out, "template file " + labelPath(templateDir) + " holds " +
-                                   std::to_string(count) + " labels for " + std::to_string(*nL) +
-                                   " templates\n");
+// The map file's body, 99 characters a line.
+int read_FM(double **map, int *nT, int *nF, int * /*third*/, const std::string &templateDir) {
+    readFeatureMap(earlierFiles(templateDir), map, *nT, *nF);
     return 1;
 }
 
@@ -477,34 +387,14 @@ void knnc(double **data, int *labels, double *result, int n, int f, int c, int k
 
     nearestNeighbourPasses(distances, n, k, neighbours);
 
-    // Class (0-based table row) of neighbour m, or -1 when it counts in none.
-    auto classOf = [&](int m) {
-        const int index = static_cast<int>(neighbours[m][0]);
-        if (index < 0) return -1;
-        const int label = labels[index];
-        return label >= 1 && label <= c ? label - 1 : -1;
-    };
-    for (int m = 0; m < k; m++) {
-        const int cl = classOf(m);
-        if (cl < 0) continue;
-        classes[cl][kCount] += 1.0;
-        classes[cl][kSum] += neighbours[m][1];
-    }
-
     // Shares and decision of the first `kept` neighbours; returns the number
     // of classes whose count equals the greatest.
     int best = 0;
     auto evaluate = [&](int kept) {
         double T = 0.0;
         for (int m = 0; m < kept; m++) T += neighbours[m][1];
-        int nz = 0;
         double SM = 0.0;
-        for (int cl = 0; cl < c; cl++) {
-            if (classes[cl][kCount] > 0) {
-                nz++;
-                SM += classes[cl][kSum] / classes[cl][kCount];
-            }
-        }
+        const int nz = classesWithNeighbours(classes, c, &SM);
         for (int cl = 0; cl < c; cl++) {
             double *row = classes[cl];
             if (!(row[kCount] > 0)) {
@@ -531,17 +421,7 @@ void knnc(double **data, int *labels, double *result, int n, int f, int c, int k
         return ties;
     };
 
-    int ties = evaluate(k);
-    for (int m = k - 1; m >= 1 && ties >= 2; m--) {
-        const int cl = classOf(m);
-        if (cl >= 0) {
-            classes[cl][kCount] -= 1.0;
-            classes[cl][kSum] -= neighbours[m][1];
-        }
-        for (int r = 0; r < c; r++)
-            classes[r][kVote] = classes[r][kDistance] = classes[r][kMean] = 0.0;
-        ties = evaluate(m);
-    }
+    voteDroppingTies(neighbours, labels, k, c, classes, evaluate);
 
     result[0] = best;
     for (int cl = 1; cl <= c; cl++) {

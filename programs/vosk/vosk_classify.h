@@ -3,11 +3,12 @@
 //
 // Library functions the earlier tool uses unchanged (call them as they are):
 //   classify/hcluster.h  cluster, clusternum, stddvector, meandvector,
-//                        spreadScaled (the rule of normDist, applied pair by
-//                        pair), diffdvector, normFVA, normFVB;
-//   classify/kNN2.h      fgetline, getwords, readHeaderNumbers (the map
-//                        file's header), requireBodyLines, normalise_map,
-//                        className.
+//                        spreadScaled, diffdvector, normFVA, normFVB;
+//   classify/kNN2.h      fgetline, getwords, normalise_map, className.
+// and under its own settings: pDist (PairWeighting), recordMerge (the merge
+// statistics of its linkage), readNormalisedTemplates, readFeatureMap and
+// readFeatureLabels (TemplateSetFiles), nearestNeighbourPasses and
+// voteDroppingTies (its vote).
 // optcluster plays no part: the earlier tree is always cut into 5 clusters.
 // The earlier tool has no multistageKNN.
 //
