@@ -127,11 +127,33 @@ std::vector<crknwk *> positionsOf(crknwk *list) {
     return records;
 }
 
-// The cracks in list order, numbered ind 1, 2, ...
-std::vector<crknwk *> numberedCracks(crknwk *cracks) {
+// The cracks in list order, numbered ind 1, 2, ...  Without cracks a merge
+// leaves the network list as it is: numOfCrkNwk = its records + 1 and the
+// table comes back empty.
+std::vector<crknwk *> numberedCracks(crknwk *cracks, crknwk *networks, imageInfo *info) {
     std::vector<crknwk *> crack = positionsOf(cracks);
     for (std::size_t i = 0; i < crack.size(); i++) crack[i]->ind = static_cast<int>(i + 1);
+    if (crack.empty()) info->numOfCrkNwk = countRecords(networks) + 1;
     return crack;
+}
+
+// The record of a new group seeded by seed: the caller's first record for
+// the first group, else a new record appended after *last (which it then
+// becomes); a member list of seed's ind, seed's copy set, the given label
+// and check 1.
+crknwk *openGroup(const MergeRule &rule, crknwk *networks, crknwk **last, bool first,
+                  const crknwk *seed, int label, MemberTails &tails) {
+    crknwk *group = networks;
+    if (!first) {
+        group = makeNodeCrknwk();
+        (*last)->next = group;
+        *last = group;
+    }
+    tails.start(group, seed->ind);
+    copySet(rule, seed, group);
+    group->label = label;
+    group->check = 1;
+    return group;
 }
 
 }  // namespace
@@ -404,12 +426,9 @@ void copyContent(crknwk *crack, crknwk *network) {
 /// network list + 1.  Without cracks the network list is left as it is.
 void mergeA(crknwk *cracks, crknwk *networks, imageInfo *info, bool mergeSetting,
             const MergeRule &rule) {
-    const std::vector<crknwk *> crack = numberedCracks(cracks);
+    const std::vector<crknwk *> crack = numberedCracks(cracks, networks, info);
     const std::size_t n = crack.size();
-    if (n == 0) {
-        info->numOfCrkNwk = countRecords(networks) + 1;
-        return;
-    }
+    if (n == 0) return;
     const std::vector<int> label = connectedGroups(PairTest(rule, mergeSetting, crack), n);
     int groups = 0;
     for (std::size_t i = 0; i < n; i++) {
@@ -426,18 +445,9 @@ void mergeA(crknwk *cracks, crknwk *networks, imageInfo *info, bool mergeSetting
     crknwk *last = lastRecord(networks);
     networks->ind = 1;
     for (int j = 1; j <= groups; j++) {
-        crknwk *target = networks;
-        if (j > 1) {
-            target = makeNodeCrknwk();
-            target->ind = j;
-            last->next = target;
-            last = target;
-        }
         const std::vector<crknwk *> &group = members[static_cast<std::size_t>(j)];
-        copySet(rule, group.front(), target);
-        target->label = 1;
-        target->check = 1;
-        tails.start(target, group.front()->ind);
+        crknwk *target = openGroup(rule, networks, &last, j == 1, group.front(), 1, tails);
+        if (j > 1) target->ind = j;
         if (rule.absorbFirstMember) {
             absorbFirstMember(rule, target, group.front());
             shapes.grew(target);
@@ -479,12 +489,9 @@ void mergeA(crknwk *cracks, crknwk *networks, imageInfo *info, bool mergeSetting
 /// start at 2) and numOfCrkNwk = records + 1.
 void mergeB(crknwk *cracks, crknwk *networks, imageInfo *info, bool mergeSetting,
             const MergeRule &rule) {
-    const std::vector<crknwk *> crack = numberedCracks(cracks);
+    const std::vector<crknwk *> crack = numberedCracks(cracks, networks, info);
     const std::size_t n = crack.size();
-    if (n == 0) {
-        info->numOfCrkNwk = countRecords(networks) + 1;
-        return;
-    }
+    if (n == 0) return;
     const CrackLookup lookup = buildCrackLookup(cracks);
     PendingShapes shapes(rule, lookup, info);
     MemberTails tails;
@@ -496,18 +503,9 @@ void mergeB(crknwk *cracks, crknwk *networks, imageInfo *info, bool mergeSetting
         int g = 0;
         auto startGroup = [&](std::size_t s) {
             g++;
-            group = networks;
-            if (g > 1) {
-                group = makeNodeCrknwk();
-                last->next = group;
-                last = group;
-            }
             // (The first network's element holds 1 in the driver's lists,
             // where the first seed is always the first crack.)
-            tails.start(group, crack[s]->ind);
-            copySet(rule, crack[s], group);
-            group->label = g;
-            group->check = 1;
+            group = openGroup(rule, networks, &last, g == 1, crack[s], g, tails);
         };
         auto join = [&](std::size_t i) {
             tails.append(group, crack[i]->ind);
