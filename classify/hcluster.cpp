@@ -333,7 +333,9 @@ void hClustering(double **X, double **W, int *T, int n, int dim) {
     double *y = dvector(1, len);
     double **Z = dmatrix(1, n - 1, 1, 3);
     double **S = dmatrix(1, n - 1, 1, 4);
-    pairDistances(X, W, n, dim, true, summedWeight, [y](long p, double d) { y[p] = d; });
+    pairDistances(
+        X, W, n, dim, true, [](double Wa, double Wb) { return summedWeight(Wa, Wb); },
+        [y](long p, double d) { y[p] = d; });
     centroidLinkage([y](long p) -> double & { return y[p]; }, Z, S, static_cast<int>(len));
     const int c = optcluster(S, n - 1);
     cluster(Z, n, c, T);
