@@ -30,6 +30,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <algorithm>
 #include <deque>
 #include <memory>
 
@@ -46,7 +47,7 @@ const char kChannelVariable[] = "CRAQ_WORKER_CHANNEL";
 const char kWorkersVariable[] = "CRAQ_WORKERS";
 constexpr int kChannelFd = 3;
 // Finished tasks waiting to be put out, per worker.
-constexpr std::size_t kWindowPerWorker = 2;
+constexpr std::size_t kWindowPerWorker = 4;
 
 std::vector<std::string> &programArguments() {
     static std::vector<std::string> *args = new std::vector<std::string>();
@@ -317,6 +318,8 @@ public:
 
 private:
     void runInProcess(std::size_t from);
+    long nextTask() const;
+    bool nothingHandedOut() const;
     bool handOut();
     bool readControl(Worker *w);
     void handleFrame(Worker *w, char type, const std::string &payload);
@@ -329,7 +332,6 @@ private:
     const TaskFunction &task_;
     std::vector<TaskResult> results_;
     std::deque<Worker> workers_;
-    std::size_t next_ = 0;       // next task to hand out
     std::size_t committed_ = 0;  // tasks put out
     std::size_t window_ = 0;
     std::string stray_;          // output of a worker between tasks
@@ -342,23 +344,46 @@ void Run::runInProcess(std::size_t from) {
     }
 }
 
-// Gives the next task to each idle worker, in order, within the window
-// and once the task it depends on is out.  False when no worker is left.
+// The task to hand out next: of the waiting tasks within the window whose
+// earlier task (run_.after) is out, the costliest (the first of equal
+// costs), or the first without costs; -1 when there is none.
+long Run::nextTask() const {
+    const std::size_t end = std::min(run_.args.size(), committed_ + window_);
+    long pick = -1;
+    for (std::size_t i = committed_; i < end; i++) {
+        if (results_[i].state != TaskResult::waiting) continue;
+        const long after = i < run_.after.size() ? run_.after[i] : -1;
+        if (after >= 0 && static_cast<std::size_t>(after) >= committed_) continue;
+        if (run_.cost.size() != run_.args.size()) return static_cast<long>(i);
+        if (pick < 0 || run_.cost[i] > run_.cost[static_cast<std::size_t>(pick)])
+            pick = static_cast<long>(i);
+    }
+    return pick;
+}
+
+// True when no task after the last one put out was handed out.
+bool Run::nothingHandedOut() const {
+    for (std::size_t i = committed_; i < run_.args.size(); i++)
+        if (results_[i].state != TaskResult::waiting) return false;
+    return true;
+}
+
+// Gives each idle worker the next task (nextTask).  False when no worker
+// is left.
 bool Run::handOut() {
     bool any = false;
     for (Worker &w : workers_) {
         if (!w.alive) continue;
         any = true;
-        if (!w.ready || w.task >= 0 || next_ >= run_.args.size()) continue;
-        if (next_ >= committed_ + window_) continue;
-        const long after = next_ < run_.after.size() ? run_.after[next_] : -1;
-        if (after >= 0 && static_cast<std::size_t>(after) >= committed_) continue;
+        if (!w.ready || w.task >= 0) continue;
+        const long i = nextTask();
+        if (i < 0) continue;
+        const std::size_t task = static_cast<std::size_t>(i);
         std::string payload;
-        putU64(&payload, next_);
-        payload += run_.args[next_];
-        w.task = static_cast<long>(next_);
-        results_[next_].state = TaskResult::running;
-        next_++;
+        putU64(&payload, task);
+        payload += run_.args[task];
+        w.task = i;
+        results_[task].state = TaskResult::running;
         // A worker that cannot take it is gone; its end shows on the socket.
         sendAll(w.control, frame('T', payload));
     }
@@ -500,8 +525,8 @@ void Run::go(int count) {
         if (!handOut()) {
             // No worker left (none started, or they ended between tasks):
             // everything handed out is out, the rest runs here.
-            if (committed_ == next_) {
-                runInProcess(next_);
+            if (nothingHandedOut()) {
+                runInProcess(committed_);
                 return;
             }
         }
@@ -547,6 +572,16 @@ void allowWorkerProcesses(int argc, char **argv) {
     std::vector<std::string> &args = programArguments();
     args.clear();
     for (int i = 0; i < argc; i++) args.emplace_back(argv[i] != nullptr ? argv[i] : "");
+}
+
+std::vector<unsigned long long> fileSizes(const std::vector<std::string> &paths) {
+    std::vector<unsigned long long> sizes;
+    sizes.reserve(paths.size());
+    for (const std::string &path : paths) {
+        struct stat st;
+        sizes.push_back(stat(path.c_str(), &st) == 0 ? static_cast<unsigned long long>(st.st_size) : 0);
+    }
+    return sizes;
 }
 
 int workerCount(std::size_t count) {

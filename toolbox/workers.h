@@ -17,7 +17,8 @@
 //     at its place: the tasks before it are complete, its own output is
 //     printed, nothing after it is written, and the run ends with the same
 //     exit status (or the same signal).
-// At most two tasks per worker are finished but not yet put out, so memory
+// At most four tasks per worker are handed out or finished but not yet put
+// out (the window; within it the costliest task goes first), so memory
 // stays bounded by the workers' own peaks.  A stopping signal to the run
 // ends the workers first (their temporary files go with them), then removes
 // the run's own.
@@ -46,6 +47,11 @@ struct OrderedRun {
     // after[i]: an earlier task that must be put out before task i starts
     // (its files are read by task i), or -1; empty: none.
     std::vector<long> after;
+    // cost[i]: what task i is expected to cost (an image's file size), or
+    // empty.  Of the tasks within the window, the costliest is handed out
+    // first, so a large image late in the list does not run alone at the
+    // end; the output order stays the listing order.
+    std::vector<unsigned long long> cost;
     std::FILE *data = nullptr;
     // Called in order, in the running process, once task i is put out.
     std::function<void(std::size_t i)> done;
@@ -58,6 +64,10 @@ void allowWorkerProcesses(int argc, char **argv);
 
 // The number of worker processes a run would use for count tasks.
 int workerCount(std::size_t count);
+
+// The size of each file of paths (0 for one that cannot be read), as the
+// costs of a run over them.
+std::vector<unsigned long long> fileSizes(const std::vector<std::string> &paths);
 
 // In a worker process: serves tasks with task and ends the process, never
 // returning.  Elsewhere returns at once.  A command calls it first, before

@@ -140,6 +140,7 @@ void trainFolder(const std::string &folder, std::FILE *map, const Locations &whe
     if (names.empty()) fatalExit(Stream::out, "No matching images found\n");
     OrderedRun run;
     for (const std::string &name : names) run.args.push_back(folder + name);
+    run.cost = fileSizes(run.args);
     run.data = map;
     run.done = [&names](std::size_t i) { std::printf(" %s processed\n", names[i].c_str()); };
     runInOrder(run, trainingTask(where));
@@ -309,6 +310,7 @@ void genMapText(const Locations &where) {
 
     OrderedRun run;
     for (const TrainingLine &line : list) run.args.push_back(line.path);
+    run.cost = fileSizes(run.args);
     run.data = set.map;
     run.done = [&](std::size_t i) {
         std::fprintf(set.labels, "%ld\n", checkedLabel(list[i].label, static_cast<int>(i) + 1));

@@ -13,15 +13,18 @@
 
 namespace {
 
-// The commands that handle images: "-queryImage", "-generateFV" and
-// "-analyse" with their word counts.  The others (help, short guide,
-// "-listFV", "-deleteFV", "-queryType") run without starting the image
-// library; a thumbnail that "-queryType" must convert starts it then.
+// The commands that start the image library at once: "-queryImage",
+// "-generateFV -file" and "-analyse" with their word counts.  The others
+// (help, short guide, "-listFV", "-deleteFV", "-queryType") run without it;
+// a thumbnail that "-queryType" must convert starts it then.  So does
+// "-generateFV -folder" with its first image: its images are usually
+// analysed by worker processes, and the program itself then never needs
+// the library.
 bool handlesImages(int argc, char **argv) {
     if (argc < 2) return false;
     const std::string first = argv[1];
-    return (argc == 4 && (first == "-queryImage" || first == "-generateFV")) ||
-           (argc == 3 && first == "-analyse");
+    if (argc == 4 && first == "-generateFV") return std::string(argv[2]) != "-folder";
+    return (argc == 4 && first == "-queryImage") || (argc == 3 && first == "-analyse");
 }
 
 }  // namespace

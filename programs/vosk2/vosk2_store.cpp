@@ -168,6 +168,7 @@ void genFV(const std::string &folder, const Locations &locations) {
     OrderedRun run;
     run.args = storableImages(folder);
     if (run.args.empty()) fatalExit(Stream::out, "No matching images found\n");
+    run.cost = fileSizes(run.args);
     // Two images of one store name share an entry, and the later one reads
     // what the earlier one stored: it waits until that is in place.
     std::map<std::string, long> lastOfName;
