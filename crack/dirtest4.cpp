@@ -350,14 +350,10 @@ float weightedStraightness(const float *h) {
 // empty count histogram scores 0 for both.  Returns the counts' total.
 double scoreRepresentation(const ShapeFamily &rect, const ShapeFamily &unid,
                            straight_line_representation *s, LevelRule rule) {
-    float p[16];
-    const double total = normaliseCounts(s->straightIndexHistogram, 16, p);
-    const float *w = s->straightIndexHistogram2;
-    s->rectangularity = scoreLevels(rect, p, total, s->rectHist, rule);
-    s->rectangularity2 = scoreLevels(rect, w, total, s->rectHist2, rule);
-    s->uniDirectionality = scoreLevels(unid, p, total, s->unidHist, rule);
-    s->uniDirectionality2 = scoreLevels(unid, w, total, s->unidHist2, rule);
-    return total;
+    return scoreRepresentationBy(
+        rect, unid, s, [rule](const ShapeFamily &f, const float *h, double total, float *scores) {
+            return scoreLevels(f, h, total, scores, rule);
+        });
 }
 
 // Total passed to scoreLevels for a histogram scored as stored, which has

@@ -17,6 +17,8 @@
 // where a value is stored.
 #pragma once
 
+#include "crack/crackstats3_records.h"
+
 namespace craq {
 
 struct crknwk;
@@ -131,6 +133,23 @@ int straightnessBin(float s);
 // Adds a line longer than minLength to the length-weighted straightness
 // histogram h[0..3] with weight length / recordLength.
 void addWeightedLine(const line_info *line, double recordLength, double minLength, float *h);
+
+// Scores one straight-line representation: rectangularity and unidirec-
+// tionality of its normalised counts and of its weights as stored, each by
+// score(family, hist, countTotal, scores) (the level scoring of the tool).
+// Returns the counts' total.
+template <class LevelScore>
+double scoreRepresentationBy(const ShapeFamily &rect, const ShapeFamily &unid,
+                             straight_line_representation *s, LevelScore score) {
+    float p[16];
+    const double total = normaliseCounts(s->straightIndexHistogram, 16, p);
+    const float *w = s->straightIndexHistogram2;
+    s->rectangularity = score(rect, p, total, s->rectHist);
+    s->rectangularity2 = score(rect, w, total, s->rectHist2);
+    s->uniDirectionality = score(unid, p, total, s->unidHist);
+    s->uniDirectionality2 = score(unid, w, total, s->unidHist2);
+    return total;
+}
 
 // ===========================================================================
 // Straightness of lines and networks

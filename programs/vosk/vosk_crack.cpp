@@ -81,13 +81,10 @@ void scoreStraightness(const ShapeFamily &lineFamily, crknwk *r, ForEachLine for
 // normalised counts and its weights as stored.
 void scoreRepresentation(const ShapeFamily &rect, const ShapeFamily &unid,
                          straight_line_representation *s, int *k) {
-    float p[16];
-    const double total = normaliseCounts(s->straightIndexHistogram, 16, p);
-    const float *w = s->straightIndexHistogram2;
-    s->rectangularity = levelMeasure(rect, p, total, s->rectHist, k);
-    s->rectangularity2 = levelMeasure(rect, w, total, s->rectHist2, k);
-    s->uniDirectionality = levelMeasure(unid, p, total, s->unidHist, k);
-    s->uniDirectionality2 = levelMeasure(unid, w, total, s->unidHist2, k);
+    scoreRepresentationBy(
+        rect, unid, s, [k](const ShapeFamily &f, const float *h, double total, float *scores) {
+            return levelMeasure(f, h, total, scores, k);
+        });
 }
 
 // A length value as the library's line model forms it; a value that does
