@@ -227,23 +227,26 @@ TEST(Vipsio_copyImageRows, rowsAtTheStrideOfTheBuffer) {
 
 // ---- optional loaders ---------------------------------------------------------------
 
+// Writes a 3 x 2 JPEG XL file at args[0] in a process of its own.
+const test::FreshBody kWriteJxl("byteplanes.writeJxl", [](const std::vector<std::string> &args) {
+    const unsigned char bytes[6] = {10, 20, 30, 40, 50, 60};
+    std::string reason;
+    if (!saveImage(imageFromBytes(bytes, 3, 2), args[0], &reason))
+        std::printf("save: %s\n", reason.c_str());
+    std::fflush(stdout);
+});
+
 // A JPEG XL file: a format whose loader and saver are optional modules.
 // CTest runs every test in a process of its own, so the loaders started here
-// reach no other test; the file is written by a child, so that this process
-// opens it with the modules not yet loaded.
+// reach no other test; the file is written by a fresh process, so that this
+// one opens it with the modules not yet loaded.
 TEST(Vipsio_optionalLoaders, startedWhenAFileNeedsThem) {
     const std::string module = std::string(CRAQ_VIPS_LIBDIR) + "/vips-modules-" +
                                std::to_string(vips_version(0)) + "." +
                                std::to_string(vips_version(1)) + "/vips-jxl.so";
     if (!test::fileExists(module)) GTEST_SKIP() << "no JPEG XL module of the image library";
     TempDir dir;
-    const auto written = runCaptured([&] {
-        const unsigned char bytes[6] = {10, 20, 30, 40, 50, 60};
-        std::string reason;
-        if (!saveImage(imageFromBytes(bytes, 3, 2), dir.file("a.jxl"), &reason))
-            std::printf("save: %s\n", reason.c_str());
-        std::fflush(stdout);
-    });
+    const auto written = test::runFresh("byteplanes.writeJxl", {dir.file("a.jxl")});
     ASSERT_EQ(written.out, "");
     vips::VImage img;
     std::string reason;

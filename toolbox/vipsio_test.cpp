@@ -158,13 +158,19 @@ int threadCount() {
 // (a worker thread per open costs a single-image run more than the decode).
 // The files are written by a child, so that this process (a process of its
 // own under CTest) has no worker threads of the library when it opens them.
+// Writes the three files of the test below in a process of its own, so that
+// this one has started none of the image library's worker threads.
+const test::FreshBody kWriteWhole("vipsio.writeWhole", [](const std::vector<std::string> &args) {
+    // Taller than one strip of rows, with a last strip that is partial.
+    for (const std::string &path : args) writeImage(patterned(301, 389, 3), path);
+});
+
 TEST(Vipsio_open, decodedWholeInTheCallingThread) {
     TempDir dir;
     const char *names[] = {"whole.png", "whole.tif", "whole.jpg"};
-    // Taller than one strip of rows, with a last strip that is partial.
-    const auto written = runCaptured([&] {
-        for (const char *name : names) writeImage(patterned(301, 389, 3), dir.file(name));
-    });
+    std::vector<std::string> paths;
+    for (const char *name : names) paths.push_back(dir.file(name));
+    const auto written = test::runFresh("vipsio.writeWhole", paths);
     ASSERT_EQ(written.status, 0) << written.out;
     const int width = 301, height = 389;
     for (const char *name : names) {
