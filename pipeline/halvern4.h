@@ -42,6 +42,14 @@ struct tree;  // toolbox/quadtree3.h
 void halvern4(result *query, vips::VImage image, const std::string &path, double *classMembership,
               bool mergeSetting, int mode, const Locations &where);
 
+// As above on the image file at path (literally), its band decoded straight
+// into the working frame.  A file that cannot be opened, or is truncated or
+// damaged, ends the run before any analysis or output with "cannot open
+// image <path>: <reason>\n", status 1; a band that is not 8-bit as
+// chooseBand does.
+void halvern4(result *query, const std::string &path, double *classMembership, bool mergeSetting,
+              int mode, const Locations &where);
+
 // The "-analyse" entry: mode 2 with the tiled threshold, then writes
 // <webRoot>lib_0/analyse/000query.jpg: the cleaned skeleton (grey value 1)
 // under the networks' overlay (255, working-frame coordinates, so one row

@@ -241,24 +241,20 @@ bool prepareTiled(vips::VImage band, int **thinned, int **cleaned, int rows, int
 
 // ---- entries -----------------------------------------------------------------
 
-// Band, copy, close top-hat, whole-image threshold, thinning, driver, on
-// byte planes (see the file comment).  The driver reads the thinned image,
-// not the cleaned one; an overlay matrix is made only for mode 2, whose
-// driver draws into it, and discarded.  A threshold of 0 stops the run
-// before anything is written.
-void halvern4(result *query, vips::VImage image, const std::string &path, double *classMembership,
-              bool mergeSetting, int mode, const Locations &where) {
-    const vips::VImage band = chooseBand(image, path);
-    const int rows = band.height(), cols = band.width();
-    // One byte plane in the layout of the working frame (the image with a
-    // ring of 0 around it) carries the grey values, the top-hat, the 0/1
-    // threshold and the thinned image in turn.
-    const int frameRows = rows + 2, frameCols = cols + 2;
-    const std::ptrdiff_t stride = frameCols;
-    std::vector<uint8_t> plane(static_cast<std::size_t>(frameRows) * frameCols, 0);
-    uint8_t *const image0 = plane.data() + stride + 1;  // image pixel (0, 0)
+namespace {
 
-    copyImageRows(band, image0, stride);
+// Close top-hat, whole-image threshold, thinning, driver, on the byte plane
+// of the working frame (the image with a ring of 0 around it), which
+// carries the grey values, the top-hat, the 0/1 threshold and the thinned
+// image in turn.  The driver reads the thinned image, not the cleaned one;
+// an overlay matrix is made only for mode 2, whose driver draws into it,
+// and discarded.  A threshold of 0 stops the run before anything is
+// written.
+void analysePlane(result *query, std::vector<uint8_t> plane, int rows, int cols,
+                  const std::string &path, double *classMembership, bool mergeSetting, int mode,
+                  const Locations &where) {
+    const std::ptrdiff_t stride = static_cast<std::ptrdiff_t>(cols) + 2;
+    uint8_t *const image0 = plane.data() + stride + 1;  // image pixel (0, 0)
     str_element element;
     createStrElement(&element, kDiskType, kDiskSize);
     closeTopHatBytes(image0, stride, image0, stride, rows, cols, &element);
@@ -280,6 +276,33 @@ void halvern4(result *query, vips::VImage image, const std::string &path, double
         extractFeaturesOnFrame(query, std::move(plane), nullptr, path, classMembership,
                                mergeSetting, mode, rows, cols, where);
     }
+}
+
+}  // namespace
+
+// Band, copied into the working frame, then the analysis above.
+void halvern4(result *query, vips::VImage image, const std::string &path, double *classMembership,
+              bool mergeSetting, int mode, const Locations &where) {
+    const vips::VImage band = chooseBand(image, path);
+    const int rows = band.height(), cols = band.width();
+    const std::ptrdiff_t stride = cols + 2;
+    std::vector<uint8_t> plane(static_cast<std::size_t>(rows + 2) * static_cast<std::size_t>(stride), 0);
+    copyImageRows(band, plane.data() + stride + 1, stride);
+    analysePlane(query, std::move(plane), rows, cols, path, classMembership, mergeSetting, mode,
+                 where);
+}
+
+// The band decoded from the file straight into the working frame.
+void halvern4(result *query, const std::string &path, double *classMembership, bool mergeSetting,
+              int mode, const Locations &where) {
+    AnalysisPlane plane;
+    plane.margin = 1;
+    std::string reason;
+    if (!readAnalysisPlane(path, &plane, &reason))
+        fatalExit(Stream::out, "cannot open image " + path + ": " + reason + "\n");
+    if (!plane.eightBit) fatalExit(Stream::out, "image " + path + " is not an 8-bit image\n");
+    analysePlane(query, std::move(plane.bytes), plane.rows, plane.cols, path, classMembership,
+                 mergeSetting, mode, where);
 }
 
 // Band, copy, close top-hat, tiled threshold, thinning, driver in mode 2

@@ -203,7 +203,12 @@ void imageFailure(const std::string &what, const std::string &name, const vips::
     fatalExit(Stream::out, what + " " + name + ": " + libraryReason(error) + "\n");
 }
 
-bool openImage(const std::string &path, vips::VImage *image, std::string *reason) {
+namespace {
+
+// The image file at path (literally) as the loader gives it: the header read,
+// the pixels decoded on demand, top to bottom.  False, with *reason set, on
+// failure.
+bool openSequential(const std::string &path, vips::VImage *image, std::string *reason) {
     startImageLibrary(nullptr);  // a command that had no image before
     if (!readableFile(path, reason)) return false;
     try {
@@ -227,15 +232,66 @@ bool openImage(const std::string &path, vips::VImage *image, std::string *reason
             vips_error_clear();
             loaded = open();
         }
-        // Decoded now, whole, so a truncated or damaged file fails here.
-        VipsImage *decoded = decodeWhole(loaded.get_image(), path);
-        if (decoded == nullptr) throw vips::VError();
-        *image = vips::VImage(decoded);
+        *image = loaded;
     } catch (const vips::VError &e) {
         *reason = libraryReason(e);
         return false;
     }
     return true;
+}
+
+}  // namespace
+
+bool openImage(const std::string &path, vips::VImage *image, std::string *reason) {
+    vips::VImage loaded;
+    if (!openSequential(path, &loaded, reason)) return false;
+    // Decoded now, whole, so a truncated or damaged file fails here.
+    VipsImage *decoded = decodeWhole(loaded.get_image(), path);
+    if (decoded == nullptr) {
+        *reason = libraryReason(vips::VError());
+        return false;
+    }
+    *image = vips::VImage(decoded);
+    return true;
+}
+
+bool readAnalysisPlane(const std::string &path, AnalysisPlane *plane, std::string *reason) {
+    vips::VImage loaded;
+    if (!openSequential(path, &loaded, reason)) return false;
+    // Only the band analysed is decoded into the plane: band 1 of a
+    // multi-band image.  The loader still decodes every band, top to bottom.
+    VipsImage *band = loaded.get_image();
+    VipsImage *extracted = nullptr;
+    if (band->Bands > 1) {
+        if (vips_extract_band(band, &extracted, 1, nullptr) != 0) {
+            *reason = libraryReason(vips::VError());
+            return false;
+        }
+        band = extracted;
+    }
+    bool done = true;
+    if (band->Bands != 1 || band->BandFmt != VIPS_FORMAT_UCHAR) {
+        // Not analysable; decoded whole all the same, so that a damaged file
+        // is refused as such before its kind is.
+        VipsImage *decoded = decodeWhole(band, path);
+        done = decoded != nullptr;
+        if (decoded != nullptr) g_object_unref(decoded);
+        plane->eightBit = false;
+    } else {
+        plane->eightBit = true;
+        plane->rows = band->Ysize;
+        plane->cols = band->Xsize;
+        plane->stride = static_cast<std::ptrdiff_t>(plane->cols) + 2 * plane->margin;
+        plane->bytes.assign(static_cast<std::size_t>(plane->rows + 2 * plane->margin) *
+                                static_cast<std::size_t>(plane->stride),
+                            0);
+        done = copyRows(band, plane->bytes.data() + plane->margin * plane->stride + plane->margin,
+                        plane->stride);
+        if (!done) std::vector<uint8_t>().swap(plane->bytes);
+    }
+    if (extracted != nullptr) g_object_unref(extracted);
+    if (!done) *reason = libraryReason(vips::VError());
+    return done;
 }
 
 vips::VImage loadImage(const std::string &path) {

@@ -12,7 +12,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include <vips/vips8>
 
@@ -38,6 +40,25 @@ void disableImageCache();
 // of the library starts).  False, with *reason set to one line, on any
 // failure.
 bool openImage(const std::string &path, vips::VImage *image, std::string *reason);
+
+// The analysis band of an image file (see chooseBand) in a byte plane with
+// a ring of margin zero bytes around it: image row i, column j at
+// bytes[(i + margin) * stride + margin + j], stride = cols + 2 * margin.
+struct AnalysisPlane {
+    int margin = 0;  // set by the caller
+    int rows = 0, cols = 0;
+    std::ptrdiff_t stride = 0;
+    bool eightBit = false;  // false: the band is not one-band 8-bit; bytes empty
+    std::vector<uint8_t> bytes;
+};
+
+// Opens the image file named by path (literally) and decodes its analysis
+// band straight into plane->bytes, top to bottom in the calling thread,
+// with no whole-image copy in between.  False, with *reason set to one line,
+// when the file cannot be opened or is truncated or damaged (as openImage);
+// a band that is not 8-bit is decoded all the same (a damaged file is
+// refused as such) and leaves plane->eightBit false.
+bool readAnalysisPlane(const std::string &path, AnalysisPlane *plane, std::string *reason);
 
 // Opens an image file for reading (openImage).  An unreadable, truncated or
 // damaged file ends the run with "cannot open image <path>: <reason>\n" on

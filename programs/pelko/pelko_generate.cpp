@@ -115,11 +115,10 @@ void requireReplaceable(const std::string &path, const char *message) {
 // path, its template line going to map.  The class-membership vector and
 // the record are its own; mode 3 reads and writes neither.
 void trainImage(const std::string &path, std::FILE *map, const Locations &where) {
-    vips::VImage image = loadImage(path);
     result *record = makeNodeResult();
     double *classMembership = dvector(0, 4);
     setTemplateOutput(map);
-    halvern4(record, image, path, classMembership, true, 3, where);
+    halvern4(record, path, classMembership, true, 3, where);
     setTemplateOutput(nullptr);
     free_dvector(classMembership, 0, 4);
     freeResultList(record);

@@ -139,11 +139,10 @@ void queryByExample(const std::string &mode, const std::string &path, const Loca
     if (kind == 0) silentStop();
 
     requireOneLineName(path);
-    vips::VImage image = loadImage(path);
     double *classMembership = newClassMembership();
     result *head = makeNodeResult();
     result *query = makeNodeResult();
-    halvern4(query, image, path, classMembership, true, 4, locations);
+    halvern4(query, path, classMembership, true, 4, locations);
 
     if (kind != 1 && classMembership[0] == 0.0)
         fatalExit(Stream::out, "Crack pattern can not be classified\n");
@@ -194,9 +193,8 @@ void queryByCategory(const char *word, const Locations &locations) {
 void storeOneImage(const std::string &path, const Locations &locations) {
     requireOneLineName(path);
     result *record = makeNodeResult();
-    vips::VImage image = loadImage(path);
     double *classMembership = newClassMembership();
-    halvern4(record, image, path, classMembership, false, 1, locations);
+    halvern4(record, path, classMembership, false, 1, locations);
     freeClassMembership(classMembership);
     freeResultList(record);
 }

@@ -158,9 +158,8 @@ std::vector<std::string> storableImages(const std::string &folder) {
 void genFV(const std::string &folder, const Locations &locations) {
     double *classMembership = newClassMembership();
     const TaskFunction storeImage = [&](const std::string &path, std::FILE *) {
-        vips::VImage image = loadImage(path);
         result *record = makeNodeResult();
-        halvern4(record, image, path, classMembership, true, 1, locations);
+        halvern4(record, path, classMembership, true, 1, locations);
         freeResultList(record);
     };
     serveIfWorker(storeImage);
