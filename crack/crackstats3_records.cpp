@@ -1,5 +1,8 @@
 // Record constructors, zeroing helpers and release functions of the crack
 // analysis.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
 #include <new>
 
 #include "crack/crackstats3.h"
@@ -34,6 +37,88 @@ void deleteRecord(T *p) {
     delete p;
 }
 
+#if defined(__SANITIZE_ADDRESS__)
+#define CRAQ_PLAIN_RECORDS 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define CRAQ_PLAIN_RECORDS 1
+#endif
+#endif
+
+#ifdef CRAQ_PLAIN_RECORDS
+// Under the address checker every record is its own allocation, so a use
+// after release or a double release is still caught.
+template <typename T>
+T *makeSmallRecord() {
+    return makeRecord<T>();
+}
+
+template <typename T>
+void releaseSmallRecord(T *p) {
+    delete p;
+}
+#else
+// The small records made one per traced pixel (chain codes, nodes, branches)
+// are carved in order out of aligned blocks instead of one heap allocation
+// each: tracing hands them out in memory order, and a block goes back to the
+// heap once every record carved from it has been released.  A record's block
+// is found from its address.  The records are made and released by one
+// thread at a time, as the analysis of an image runs in one thread.
+constexpr std::size_t kBlockBytes = std::size_t{1} << 16;
+
+struct BlockHead {
+    std::size_t live;  // records handed out and not yet released
+};
+
+template <typename T>
+struct RecordBlocks {
+    static_assert(alignof(T) <= alignof(BlockHead) && sizeof(BlockHead) % alignof(T) == 0, "");
+    BlockHead *current = nullptr;  // the block records are carved from
+    char *next = nullptr;          // its first unused record
+    char *end = nullptr;           // past its last whole record
+};
+
+template <typename T>
+RecordBlocks<T> &recordBlocks() {
+    static RecordBlocks<T> blocks;
+    return blocks;
+}
+
+template <typename T>
+T *makeSmallRecord() {
+    RecordBlocks<T> &b = recordBlocks<T>();
+    if (b.next == b.end) {
+        void *memory = std::aligned_alloc(kBlockBytes, kBlockBytes);
+        if (memory == nullptr) outOfMemory();
+        b.current = static_cast<BlockHead *>(memory);
+        b.current->live = 0;
+        char *const first = static_cast<char *>(memory) + sizeof(BlockHead);
+        b.next = first;
+        b.end = first + (kBlockBytes - sizeof(BlockHead)) / sizeof(T) * sizeof(T);
+    }
+    T *p = new (b.next) T{};
+    b.next += sizeof(T);
+    b.current->live++;
+    return p;
+}
+
+template <typename T>
+void releaseSmallRecord(T *p) {
+    if (p == nullptr) return;
+    p->~T();
+    BlockHead *block = reinterpret_cast<BlockHead *>(reinterpret_cast<std::uintptr_t>(p) &
+                                                     ~static_cast<std::uintptr_t>(kBlockBytes - 1));
+    if (--block->live != 0) return;
+    RecordBlocks<T> &b = recordBlocks<T>();
+    if (block == b.current) {
+        // Emptied while still in use: carved again from its start.
+        b.next = reinterpret_cast<char *>(block) + sizeof(BlockHead);
+    } else {
+        std::free(block);
+    }
+}
+#endif
+
 }  // namespace
 
 // ---- constructors ----------------------------------------------------------
@@ -45,9 +130,9 @@ crknwk *makeNodeCrknwk() { return makeRecord<crknwk>(); }
 straight_line_representation *makeNodeSLR() { return makeRecord<straight_line_representation>(); }
 line_stats *makeNodeLineStats() { return makeRecord<line_stats>(); }
 length_histogram *makeNodeLengthHist() { return makeRecord<length_histogram>(); }
-nodes *makeNodes() { return makeRecord<nodes>(); }
-neighbour *makeNodeNeighbour() { return makeRecord<neighbour>(); }
-line_direction *makeNodeLineDirection() { return makeRecord<line_direction>(); }
+nodes *makeNodes() { return makeSmallRecord<nodes>(); }
+neighbour *makeNodeNeighbour() { return makeSmallRecord<neighbour>(); }
+line_direction *makeNodeLineDirection() { return makeSmallRecord<line_direction>(); }
 line_info *makeNodeLineInfo() { return makeRecord<line_info>(); }
 result *makeNodeResult() { return makeRecord<result>(); }
 globalFtr *makeNodeGlobalFtr() { return makeRecord<globalFtr>(); }
@@ -81,15 +166,17 @@ void initializeGParam(GParameter *g) { *g = GParameter{}; }
 
 // ---- release ---------------------------------------------------------------
 
-void freeLineDirectionList(line_direction *head) { freeList(head, deleteRecord<line_direction>); }
+void freeLineDirectionList(line_direction *head) {
+    freeList(head, releaseSmallRecord<line_direction>);
+}
 
-void freeNeighbourList(neighbour *head) { freeList(head, deleteRecord<neighbour>); }
+void freeNeighbourList(neighbour *head) { freeList(head, releaseSmallRecord<neighbour>); }
 
 // Every node together with its branch list.
 void freeNodesList(nodes *head) {
     freeList(head, [](nodes *n) {
         freeNeighbourList(n->hNeighbourPix);
-        delete n;
+        releaseSmallRecord(n);
     });
 }
 

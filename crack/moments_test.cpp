@@ -79,7 +79,7 @@ crknwk *makeCrack(const std::vector<TracedLine> &lines, const std::vector<Pixel>
         line->startPoint[1] = l.col;
         line_direction **codeTail = &line->hLineDirection;
         for (char code : l.codes) {
-            line_direction *d = new line_direction{};
+            line_direction *d = makeNodeLineDirection();
             d->direction = code - '0';
             *codeTail = d;
             codeTail = &d->next;
@@ -90,7 +90,7 @@ crknwk *makeCrack(const std::vector<TracedLine> &lines, const std::vector<Pixel>
     }
     nodes **nodeTail = &crack->hNodes;
     for (const Pixel &p : nodeList) {
-        nodes *n = new nodes{};
+        nodes *n = makeNodes();
         n->nodeLocation[0] = p.first;
         n->nodeLocation[1] = p.second;
         *nodeTail = n;
@@ -101,7 +101,7 @@ crknwk *makeCrack(const std::vector<TracedLine> &lines, const std::vector<Pixel>
 }
 
 void addMember(crknwk *network, int ind) {
-    line_direction *m = new line_direction{};
+    line_direction *m = makeNodeLineDirection();
     m->direction = ind;
     line_direction **tail = &network->hLineDirection;
     while (*tail != nullptr) tail = &(*tail)->next;
@@ -252,7 +252,7 @@ TEST(Moments_axisOfMinimumInertia2, onlyPixelsInsideTheBoxWindowCount) {
     for (const Case &c : cases) {
         SCOPED_TRACE(std::to_string(c.extra.first) + "," + std::to_string(c.extra.second));
         crknwk *crack = makeCrack(kHorizontal);
-        nodes *n = new nodes{};
+        nodes *n = makeNodes();
         n->nodeLocation[0] = c.extra.first;
         n->nodeLocation[1] = c.extra.second;
         crack->hNodes = n;

@@ -33,7 +33,7 @@ line_info *addLine(crknwk *crack, int r0, int c0, int r1, int c1, double length,
 }
 
 void addMember(crknwk *network, int ind) {
-    line_direction *m = new line_direction{};
+    line_direction *m = makeNodeLineDirection();
     m->direction = ind;
     line_direction **tail = &network->hLineDirection;
     while (*tail != nullptr) tail = &(*tail)->next;
