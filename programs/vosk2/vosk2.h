@@ -17,6 +17,7 @@
 #include "config/locations.h"
 #include "crack/crackstats3_records.h"
 #include "toolbox/filenames.h"
+#include "toolbox/safefile.h"
 
 namespace craq {
 
@@ -155,5 +156,14 @@ void queryDisplay(const result *hQuery, const std::string &filename, int queryty
 // the placeholder dummy.jpg and no text.  Any other pr writes nothing.
 void graphicalDisplay(result *hQueryResult, const double *category, int pr,
                       const Locations &locations);
+
+// The two writers above, adding their files to group instead of putting
+// them in place themselves: a query by example puts 000query.* and the
+// numbered files in place together (group.commitOrStop()), so a failure
+// leaves the whole earlier output as it was.
+void queryDisplayInto(FileSet &group, const result *hQuery, const std::string &filename,
+                      int querytype, const Locations &locations);
+void graphicalDisplayInto(FileSet &group, result *hQueryResult, const double *category, int pr,
+                          const Locations &locations);
 
 }  // namespace craq

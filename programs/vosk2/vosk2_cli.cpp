@@ -159,8 +159,10 @@ void queryByExample(const std::string &mode, const std::string &path, const Loca
         queryMatchFeature(head, path, locations);
         printResult(head, 2);
     }
-    queryDisplay(query, path, kind, locations);
-    graphicalDisplay(head, classMembership, 2, locations);
+    FileSet webOutput;
+    queryDisplayInto(webOutput, query, path, kind, locations);
+    graphicalDisplayInto(webOutput, head, classMembership, 2, locations);
+    webOutput.commitOrStop();
 
     freeClassMembership(classMembership);
     freeResultList(head);

@@ -130,8 +130,14 @@ std::string numberedName(int n) {
 // every case, so a ".tif" query leaves 000query.jpg and 000query.tif.
 void queryDisplay(const result *hQuery, const std::string &filename, int querytype,
                   const Locations &locations) {
-    const std::string path = metadataFolder(locations) + "000query.txt";
     FileSet files;
+    queryDisplayInto(files, hQuery, filename, querytype, locations);
+    files.commitOrStop();
+}
+
+void queryDisplayInto(FileSet &files, const result *hQuery, const std::string &filename,
+                      int querytype, const Locations &locations) {
+    const std::string path = metadataFolder(locations) + "000query.txt";
     std::FILE *fp = files.create(path);
     if (fp == nullptr) fatalExit(Stream::out, "can't open global data file\n");
     const int code = classCodeOf(hQuery->category[0]);
@@ -148,7 +154,6 @@ void queryDisplay(const result *hQuery, const std::string &filename, int queryty
     const std::string ext = extensionOf(filename);
     if (ext != ".jpg") writeJpeg(hQuery->source, thumbnailFolder(locations) + "000query.jpg", files);
     copyFile(filename, thumbnailFolder(locations) + "000query" + ext, files);
-    files.commitOrStop();
 }
 
 // pr 2: an empty line on standard output, then the results by rank; pr 1:
@@ -157,6 +162,12 @@ void queryDisplay(const result *hQuery, const std::string &filename, int queryty
 void graphicalDisplay(result *hQueryResult, const double *category, int pr,
                       const Locations &locations) {
     FileSet files;
+    graphicalDisplayInto(files, hQueryResult, category, pr, locations);
+    files.commitOrStop();
+}
+
+void graphicalDisplayInto(FileSet &files, result *hQueryResult, const double *category, int pr,
+                          const Locations &locations) {
     if (pr == 2) {
         std::printf("\n");
         const int queryClass = classCodeOf(category[0]);
@@ -170,7 +181,6 @@ void graphicalDisplay(result *hQueryResult, const double *category, int pr,
         for (const result *r = hQueryResult; r != nullptr && n < kResultsShown; r = r->next)
             showResult(r, ++n, false, 0, locations, files);
     }
-    files.commitOrStop();
 }
 
 }  // namespace craq
