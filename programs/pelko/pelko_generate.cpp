@@ -35,10 +35,8 @@ namespace craq {
 
 namespace {
 
-// Line buffer of the first line of the folder form's list file; greatest
-// word count of a list line.
+// Line buffer of the first line of the folder form's list file.
 constexpr int kLineBuffer = 200;
-constexpr int kMaxWords = 20;
 // Features per template line; classes of the list form's header.
 constexpr int kFeatures = 9;
 constexpr int kClasses = 4;
@@ -171,8 +169,8 @@ int findImageFile(const std::string &folder, const Locations &where) {
     std::FILE *fp = std::fopen(listPath.c_str(), "r");
     if (fp == nullptr) fatalExit(Stream::out, "can't open image label file\n");
     char line[kLineBuffer];
-    char *words[kMaxWords];
-    const int nwords = fgetline(fp, line, kLineBuffer) < 0 ? 0 : getwords(line, words, kMaxWords);
+    char *words[kMaxLineWords];
+    const int nwords = fgetline(fp, line, kLineBuffer) < 0 ? 0 : getwords(line, words, kMaxLineWords);
     std::fclose(fp);
     // Degenerate list file: nothing to compare the folder with.
     if (nwords < 2 || !readsAsNumber(words[0]) || !readsAsNumber(words[1]))
@@ -271,11 +269,11 @@ std::vector<TrainingLine> readImageLabels(const Locations &where) {
     if (fp == nullptr) fatalExit(Stream::out, "can't open image label file\n");
     std::vector<TrainingLine> lines;
     std::string line;
-    char *words[kMaxWords];
+    char *words[kMaxLineWords];
     int number = 0;
     while (readWholeLine(fp, &line)) {
         number++;
-        const int nwords = getwords(&line[0], words, kMaxWords);
+        const int nwords = getwords(&line[0], words, kMaxLineWords);
         if (nwords > 2) fatalExit(Stream::out, " image_label.dat corrupted\n");
         // A line without both words names no image or no label to train.
         if (nwords < 2)
