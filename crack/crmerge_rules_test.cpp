@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <limits>
+#include <string>
 
 #include "crack/crackstats3.h"
 #include "crack/crmerge.h"
@@ -159,6 +160,35 @@ TEST(Crmerge_checkMBROverlap, aPointOnBothSidesIsACrossing) {
     t.crossings[1][3] = 2;
     t.crossings[1][4] = 4;
     EXPECT_TRUE(checkMBROverlap(t.crossings, t.corners));
+}
+
+// A crossing exactly at either end corner of a side lies on that side,
+// whichever of its end corners has the smaller row or column.  Each case
+// puts one crossing at a corner of the first square (rows 0..4, columns
+// 0..4), on side k of the first and in the middle of the top side (side 1)
+// of a second square placed there.
+TEST(Crmerge_checkMBROverlap, sideEndsAreOnTheSide) {
+    struct Case {
+        int side;          // side k of the first square
+        double row, col;   // a corner at one end of it
+    };
+    const Case cases[] = {
+        {1, 0, 0}, {1, 0, 4},  // side 1: corner 4 (0, 0) to corner 1 (0, 4)
+        {2, 0, 4}, {2, 4, 4},  // side 2: corner 1 (0, 4) to corner 2 (4, 4)
+        {3, 4, 4}, {3, 4, 0},  // side 3: corner 2 (4, 4) to corner 3 (4, 0)
+        {4, 4, 0}, {4, 0, 0},  // side 4: corner 3 (4, 0) to corner 4 (0, 0)
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE("side " + std::to_string(c.side) + " at (" + std::to_string(c.row) + ", " +
+                     std::to_string(c.col) + ")");
+        Tables t;
+        t.square(1, 0, 0, 4, 4);
+        t.square(3, c.row, c.col - 2, c.row + 4, c.col + 2);
+        t.fillCrossings(std::numeric_limits<double>::quiet_NaN());
+        t.crossings[1][2 * c.side - 1] = c.row;
+        t.crossings[1][2 * c.side] = c.col;
+        EXPECT_TRUE(checkMBROverlap(t.crossings, t.corners));
+    }
 }
 
 }  // namespace

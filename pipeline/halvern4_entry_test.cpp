@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "tests/support/capture.h"
+#include "tests/support/reference.h"
 #include "toolbox/brannik3.h"
 #include "toolbox/nrutil.h"
 #include "toolbox/quadtree3.h"
@@ -174,6 +175,15 @@ void run(const vips::VImage &image, const std::string &path, const Root &root, b
     testing::internal::GetCapturedStdout();
 }
 
+// The file route of halvern4 (the band decoded from the file), likewise.
+void runFile(const std::string &path, const Root &root, bool merge, int mode) {
+    double scratch[5] = {};
+    testing::internal::CaptureStdout();
+    halvern4(nullptr, path, scratch, merge, mode, root.where());
+    std::fflush(stdout);
+    testing::internal::GetCapturedStdout();
+}
+
 // The entry test program, built next to this test executable.
 std::string stopProgram() {
     return (std::filesystem::read_symlink("/proc/self/exe").parent_path() / "halvern4_stop")
@@ -261,6 +271,16 @@ TEST(Halvern4_gridThresholding, paddingCountsInBorderTiles) {
     EXPECT_TRUE(gridThresholding(in.get(), out.get(), 150, 230));
     for (int r = 0; r < 150; r++)
         for (int c = 0; c < 230; c++) ASSERT_EQ(out[r][c], 255) << r << "," << c;
+}
+
+// A tile of levels 0 and 3 has Otsu threshold 1, the lowest that is not
+// "none": the tile is thresholded (every 3 becomes 255) and counts.  With
+// tiles of 5 the 3 x 5 drawing is one tile with two padding rows of 0.
+TEST(Halvern4_gridThresholding, tileAtThresholdOneCounts) {
+    Matrix in({"..3..", ".333.", "..3.."}), out(3, 5);
+    out.fill(77);
+    EXPECT_TRUE(gridThresholding(in.get(), out.get(), 3, 5, 5));
+    EXPECT_EQ(out.art(), (std::vector<std::string>{"..#..", ".###.", "..#.."}));
 }
 
 TEST(Halvern4_normalThresholding, otsuThresholdOfTheWholeImage) {
@@ -393,6 +413,64 @@ TEST(Halvern4_halvern4, thinnedNotCleanedMatrixIsTraced) {
     EXPECT_EQ(fv[0].substr(0, 9), "21 21 0 0");
 }
 
+// The plane is thinned with 12 passes.  The figure ('#' dark on a light
+// ground) is its own threshold: every disk of the close top-hat holds a
+// light pixel, so the top-hat is 255 on the figure and 0 elsewhere.  Its
+// thinning ends only in pass 12, one pixel a pass along the staircase on
+// the right, the last deletion shortening the long line by one pixel; so the
+// files are those of the figure thinned 12 times, not 11.
+TEST(Halvern4_halvern4, planeThinnedTwelvePasses) {
+    const std::vector<std::string> figure = {
+        "............................................",
+        ".....................................#......",
+        "...................................#..##....",
+        "....................................###.....",
+        "..#######################################...",
+        "....................................####....",
+        "..................................#####.#...",
+        ".................................#.#####....",
+        "..................................####......",
+        "..................................#####.....",
+        "...................................##.......",
+        ".....................................#......",
+        "............................................",
+    };
+    const int rows = static_cast<int>(figure.size()), cols = static_cast<int>(figure[0].size());
+    std::vector<unsigned char> grey;
+    for (const std::string &line : figure)
+        for (char ch : line) grey.push_back(ch == '#' ? 0 : 255);
+
+    // The threshold of the top-hat is the figure itself.
+    Matrix greyMatrix(rows, cols), enhanced(rows, cols), binary(rows, cols);
+    for (int r = 0; r < rows; r++)
+        for (int c = 0; c < cols; c++) greyMatrix[r][c] = grey[static_cast<std::size_t>(r) * cols + c];
+    crackEnhance(greyMatrix.get(), enhanced.get(), rows, cols);
+    ASSERT_TRUE(normalThresholding(enhanced.get(), binary.get(), rows, cols));
+    ASSERT_EQ(binary.art(), figure);
+
+    // The files of the figure thinned n times, through the matrix driver.
+    const std::string path = "/data/figure.tif";
+    auto filesAfter = [&](int passes) {
+        Matrix thinned(figure), scratch(rows, cols);
+        literal::morphThin(thinned.get(), scratch.get(), passes, rows, cols);
+        Root root;
+        double cm[5] = {};
+        testing::internal::CaptureStdout();
+        extractFeatures(nullptr, thinned.get(), nullptr, path, cm, false, 1, rows, cols,
+                        root.where());
+        std::fflush(stdout);
+        testing::internal::GetCapturedStdout();
+        return readFile(root.file("FV/fv_figure.dat")) + readFile(root.file("FVC/fvc_figure.dat"));
+    };
+    const std::string eleven = filesAfter(11), twelve = filesAfter(12);
+    ASSERT_NE(eleven, twelve);
+
+    Root root;
+    run(imageFromBytes(grey.data(), cols, rows), path, root, false, 1);
+    EXPECT_EQ(readFile(root.file("FV/fv_figure.dat")) + readFile(root.file("FVC/fvc_figure.dat")),
+              twelve);
+}
+
 TEST(Halvern4_halvern4, modeThreeAppendsTheTemplateLine) {
     Written files(threeCracks());
     Root root;
@@ -439,7 +517,8 @@ TEST(Halvern4_halvern4, sameImageTwiceSameFiles) {
 }
 
 // A three-band image is analysed in its band 1 alone: the same files as the
-// one-band image of that band, and not those of band 0.
+// one-band image of that band, and not those of band 0, whether the image
+// comes in memory or is read from its file.
 TEST(Halvern4_halvern4, threeBandImageUsesBandOne) {
     const Picture band1 = threeCracks(1);
     Picture band0(120, 160, 5);
@@ -451,13 +530,15 @@ TEST(Halvern4_halvern4, threeBandImageUsesBandOne) {
     const vips::VImage colour = loadImage(path);
     ASSERT_EQ(colour.bands(), 3);
 
-    Root fromColour, fromBand1, fromBand0;
+    Root fromColour, fromFile, fromBand1, fromBand0;
     run(colour, path, fromColour, false, 1);
+    runFile(path, fromFile, false, 1);
     run(band1.image(), path, fromBand1, false, 1);
     run(band0.image(), path, fromBand0, false, 1);
     for (const char *name : {"FV/fv_colour.dat", "FVC/fvc_colour.dat"}) {
         SCOPED_TRACE(name);
         EXPECT_EQ(readFile(fromColour.file(name)), readFile(fromBand1.file(name)));
+        EXPECT_EQ(readFile(fromFile.file(name)), readFile(fromBand1.file(name)));
         EXPECT_NE(readFile(fromColour.file(name)), readFile(fromBand0.file(name)));
     }
 }

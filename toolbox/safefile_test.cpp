@@ -117,6 +117,33 @@ TEST(SafeFile_commit, writeErrorUnderFileSizeLimitIsAFailure) {
     EXPECT_EQ(entries(dir), std::vector<std::string>{"a.dat"});
 }
 
+// A copy larger than the stream's buffer fails inside fwrite, where stdio
+// only records the error: nothing is left to flush at the end, so only the
+// stream's error flag tells.  The commit must still fail and leave the old
+// file, not a truncated new one.
+TEST(SafeFile_commit, regression_writeErrorRecordedBeforeTheFlush) {
+    TempDir dir;
+    writeFile(dir.file("photo.jpg"), "old\n");
+    const std::string block(1 << 20, 'x');  // well past the limit and the buffer
+    test::RunResult r = runCaptured([&] {
+        signal(SIGXFSZ, SIG_IGN);
+        struct rlimit limit = {64 * 1024, 64 * 1024};
+        setrlimit(RLIMIT_FSIZE, &limit);
+        FileSet set;
+        std::FILE *fp = set.create(dir.file("photo.jpg"));
+        const std::size_t written = std::fwrite(block.data(), 1, block.size(), fp);
+        // The failure happened here, not in a later flush.
+        if (written == block.size() || !std::ferror(fp)) endProcess(9);
+        set.commitOrStop();
+    });
+    EXPECT_EQ(r.status, 1);
+    const std::string prefix = "cannot write " + dir.file("photo.jpg") + ": ";
+    EXPECT_EQ(r.out.compare(0, prefix.size(), prefix), 0) << r.out;
+    EXPECT_EQ(test::lines(r.out).size(), 1u) << r.out;
+    EXPECT_EQ(readFile(dir.file("photo.jpg")), "old\n");
+    EXPECT_EQ(entries(dir), std::vector<std::string>{"photo.jpg"});
+}
+
 // An error stop, or a stopping signal, in the middle of writing removes the
 // temporary files; the old file stays as it was.
 TEST(SafeFile_register, stopsRemoveTemporaryFiles) {

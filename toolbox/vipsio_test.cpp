@@ -45,6 +45,23 @@ TEST(Vipsio_band, oneAndThreeBandFilesGiveTheAnalysedBand) {
         for (int y = 0; y < 5; y++)
             for (int x = 0; x < 9; x++)
                 EXPECT_EQ(static_cast<unsigned char>(bytes[y * 9 + x]), (x + 7 * y + 50 * c.expectedBand) & 255);
+
+        // The same band decoded from the file into a plane with a margin.
+        AnalysisPlane plane;
+        plane.margin = 2;
+        std::string reason;
+        ASSERT_TRUE(readAnalysisPlane(dir.file(c.file), &plane, &reason)) << reason;
+        ASSERT_TRUE(plane.eightBit);
+        ASSERT_EQ(plane.rows, 5);
+        ASSERT_EQ(plane.cols, 9);
+        ASSERT_EQ(plane.stride, 13);
+        ASSERT_EQ(plane.bytes.size(), 9u * 13u);
+        for (int y = 0; y < 9; y++)
+            for (int x = 0; x < 13; x++) {
+                const bool inside = y >= 2 && y < 7 && x >= 2 && x < 11;
+                const int expected = inside ? ((x - 2) + 7 * (y - 2) + 50 * c.expectedBand) & 255 : 0;
+                EXPECT_EQ(plane.bytes[y * 13 + x], expected) << y << "," << x;
+            }
     }
 }
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "tests/support/capture.h"
+#include "tests/support/reference.h"
 #include "toolbox/nrutil.h"
 
 namespace craq::earlier {
@@ -161,6 +162,43 @@ TEST(Vosk_thinCrack, barThinsToOnePixelLine) {
             }
         }
     EXPECT_GT(ones, 20);
+}
+
+// The earlier tool thins with 10 passes: a filled 30 x 40 block loses about
+// a layer a side per pass, so passes 9, 10 and 11 each leave another image.
+// The input ends thinned; the result is its clean pass.
+TEST(Vosk_thinCrack, tenThinningPassesThenOneClean) {
+    const int rows = 40, cols = 50;
+    auto block = [&](Grid &g) {  // rows 5..34, columns 5..44
+        for (int r = 5; r < 35; r++)
+            for (int c = 5; c < 45; c++) g.get()[r][c] = 255;
+    };
+    auto picture = [&](int **m) {
+        std::string g;
+        for (int i = 0; i < rows; i++) {
+            for (int j = 0; j < cols; j++) g += m[i][j] != 0 ? '#' : '.';
+            g += '\n';
+        }
+        return g;
+    };
+    std::string passes[12];
+    for (int n : {9, 10, 11}) {
+        Grid src(rows, cols), dst(rows, cols);
+        block(src);
+        literal::morphThin(src.get(), dst.get(), n, rows, cols);
+        passes[n] = picture(dst.get());
+    }
+    ASSERT_NE(passes[9], passes[10]);
+    ASSERT_NE(passes[10], passes[11]);
+
+    Grid in(rows, cols), out(rows, cols), cleaned(rows, cols);
+    block(in);
+    thinCrack(in.get(), out.get(), rows, cols);
+    EXPECT_EQ(picture(in.get()), passes[10]);
+    for (int i = 0; i < rows; i++)
+        for (int j = 0; j < cols; j++)
+            cleaned.get()[i][j] = literal::ruleClean(in.get(), rows, cols, i, j) ? 1 : 0;
+    EXPECT_EQ(picture(out.get()), picture(cleaned.get()));
 }
 
 // ---- driver ------------------------------------------------------------------------
