@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "tests/support/capture.h"
+#include "tests/support/figures.h"
 #include "tests/support/reference.h"
 #include "toolbox/brannik3.h"
 #include "toolbox/nrutil.h"
@@ -413,32 +414,13 @@ TEST(Halvern4_halvern4, thinnedNotCleanedMatrixIsTraced) {
     EXPECT_EQ(fv[0].substr(0, 9), "21 21 0 0");
 }
 
-// The plane is thinned with 12 passes.  The figure ('#' dark on a light
-// ground) is its own threshold: every disk of the close top-hat holds a
-// light pixel, so the top-hat is 255 on the figure and 0 elsewhere.  Its
-// thinning ends only in pass 12, one pixel a pass along the staircase on
-// the right, the last deletion shortening the long line by one pixel; so the
-// files are those of the figure thinned 12 times, not 11.
+// The plane is thinned with 12 passes: the figure, its own threshold,
+// thins up to pass 12 (test::slowThinningFigure), so the files are those of
+// the figure thinned 12 times, not 11.
 TEST(Halvern4_halvern4, planeThinnedTwelvePasses) {
-    const std::vector<std::string> figure = {
-        "............................................",
-        ".....................................#......",
-        "...................................#..##....",
-        "....................................###.....",
-        "..#######################################...",
-        "....................................####....",
-        "..................................#####.#...",
-        ".................................#.#####....",
-        "..................................####......",
-        "..................................#####.....",
-        "...................................##.......",
-        ".....................................#......",
-        "............................................",
-    };
+    const std::vector<std::string> &figure = test::slowThinningFigure();
+    const std::vector<unsigned char> grey = test::slowThinningFigureGrey();
     const int rows = static_cast<int>(figure.size()), cols = static_cast<int>(figure[0].size());
-    std::vector<unsigned char> grey;
-    for (const std::string &line : figure)
-        for (char ch : line) grey.push_back(ch == '#' ? 0 : 255);
 
     // The threshold of the top-hat is the figure itself.
     Matrix greyMatrix(rows, cols), enhanced(rows, cols), binary(rows, cols);

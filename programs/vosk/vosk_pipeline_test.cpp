@@ -14,8 +14,10 @@
 #include <vector>
 
 #include "tests/support/capture.h"
+#include "tests/support/figures.h"
 #include "tests/support/reference.h"
 #include "toolbox/nrutil.h"
+#include "toolbox/vipsio.h"
 
 namespace craq::earlier {
 namespace {
@@ -199,6 +201,42 @@ TEST(Vosk_thinCrack, tenThinningPassesThenOneClean) {
         for (int j = 0; j < cols; j++)
             cleaned.get()[i][j] = literal::ruleClean(in.get(), rows, cols, i, j) ? 1 : 0;
     EXPECT_EQ(picture(out.get()), picture(cleaned.get()));
+}
+
+// The entry thins with 10 passes too: the figure, its own tile threshold,
+// thins up to pass 12 (test::slowThinningFigure), so the template line is
+// that of the figure thinned 10 times, not 11.
+TEST(Vosk_halvern4, thinnedTenPasses) {
+    const std::vector<std::string> &figure = test::slowThinningFigure();
+    const std::vector<unsigned char> grey = test::slowThinningFigureGrey();
+    const int rows = static_cast<int>(figure.size()), cols = static_cast<int>(figure[0].size());
+    const std::string path = "/data/figure.tif";
+    auto templateLine = [&](const std::function<void(const Locations &)> &analyse) {
+        TempDir dir;
+        Locations where;
+        where.dataRoot = dir.path();
+        testing::internal::CaptureStdout();
+        analyse(where);
+        std::fflush(stdout);
+        testing::internal::GetCapturedStdout();
+        return readFile(dir.file("feature_map.dat"));
+    };
+    auto afterPasses = [&](int passes) {
+        return templateLine([&](const Locations &where) {
+            Grid thinned(figure), scratch(rows, cols);
+            literal::morphThin(thinned.get(), scratch.get(), passes, rows, cols);
+            double cm[5] = {};
+            extractFeatures(thinned.get(), nullptr, path, cm, true, 3, rows, cols, where);
+        });
+    };
+    const std::string ten = afterPasses(10);
+    ASSERT_FALSE(ten.empty());
+    ASSERT_NE(ten, afterPasses(11));
+    EXPECT_EQ(templateLine([&](const Locations &where) {
+                  double cm[5] = {};
+                  halvern4(imageFromBytes(grey.data(), cols, rows), path, cm, true, 3, where);
+              }),
+              ten);
 }
 
 // ---- driver ------------------------------------------------------------------------
