@@ -106,7 +106,20 @@ struct TemplateSetFiles {
     // templates; returns the class count or ends the run.
     int (*readLabelHeader)(std::FILE *fp, const std::string &path, int nT) = nullptr;
     LabelShortfall labelShortfall = LabelShortfall::ofHeader;
+    // Told on standard error when a template file does not exist: how the
+    // user gets a template set.
+    std::string missingAdvice;
 };
+
+// How the library's template set is made, for the messages of a missing one.
+extern const char *const kTrainTemplateSet;
+
+// The standard error line of a template file that did not open (error: the
+// errno of the open), beside the fixed "can't open feature map file" or
+// "can't open feature label file": "no template set at <path>: <reason>;
+// <advice>\n" when the file does not exist (no advice when it is empty),
+// else "cannot open <path>: <reason>\n".
+std::string templateOpenNote(const std::string &path, int error, const std::string &advice);
 
 // The library's template set under dataRoot (<dataRoot>CL/...), its label
 // header read by readLabelCountHeader.

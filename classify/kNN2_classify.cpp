@@ -7,10 +7,12 @@
 // the four classes.  Every call reads the template set, appends the query as
 // its last row and z-scores templates and query together, so the query
 // takes part in its own normalisation.
+#include <cerrno>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -34,13 +36,21 @@ constexpr int kFeatures = 9;
 
 std::FILE *openMap(const TemplateSetFiles &files) {
     std::FILE *fp = std::fopen(files.map.c_str(), "r");
-    if (fp == nullptr) fatalExit(Stream::out, "can't open feature map file\n");
+    if (fp == nullptr) {
+        const int error = errno;
+        fatalExit(Stream::out, "can't open feature map file\n",
+                  templateOpenNote(files.map, error, files.missingAdvice));
+    }
     return fp;
 }
 
 std::FILE *openLabels(const TemplateSetFiles &files) {
     std::FILE *fp = std::fopen(files.labels.c_str(), "r");
-    if (fp == nullptr) fatalExit(Stream::out, "can't open feature label file\n");
+    if (fp == nullptr) {
+        const int error = errno;
+        fatalExit(Stream::out, "can't open feature label file\n",
+                  templateOpenNote(files.labels, error, files.missingAdvice));
+    }
     return fp;
 }
 
@@ -185,12 +195,22 @@ void classifyKNN(int k, const double *query, double *out, const std::string &dat
     freeNormalisedTemplates(&set);
 }
 
+const char *const kTrainTemplateSet =
+    "train one with pelko (pelko x -textfile or pelko -generateMap -folder <folder>/)";
+
+std::string templateOpenNote(const std::string &path, int error, const std::string &advice) {
+    const std::string reason = std::strerror(error);
+    if (error != ENOENT) return "cannot open " + path + ": " + reason + "\n";
+    return "no template set at " + path + ": " + reason + (advice.empty() ? "" : "; " + advice) + "\n";
+}
+
 TemplateSetFiles templateSetFiles(const std::string &dataRoot) {
     TemplateSetFiles files;
     files.map = templateMapPath(dataRoot);
     files.labels = templateLabelPath(dataRoot);
     files.minFeatures = files.maxFeatures = kFeatures;
     files.readLabelHeader = readLabelCountHeader;
+    files.missingAdvice = kTrainTemplateSet;
     return files;
 }
 

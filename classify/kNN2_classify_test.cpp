@@ -507,6 +507,12 @@ TEST(kNN2_classifyKNN, templateFileErrorsEndTheRun) {
         test::RunResult r = test::runCaptured([&] { classify(c.k, queryOf(0), f.root()); });
         EXPECT_EQ(r.out, c.message);
         EXPECT_EQ(r.status, 1);
+        // A missing file is named on standard error, beside the fixed text
+        // that names nothing, with how a template set is made.
+        const std::string absent = c.mapText == missing ? map : c.labelText == missing ? labels : "";
+        EXPECT_EQ(r.err, absent.empty() ? "" : "no template set at " + absent +
+                                                   ": No such file or directory; train one with pelko "
+                                                   "(pelko x -textfile or pelko -generateMap -folder <folder>/)\n");
     }
 }
 

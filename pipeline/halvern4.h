@@ -225,11 +225,21 @@ constexpr int kNeighbours = 5;
 // representation gives 0 for the two features taken from it.
 void featureVector(const crknwk *network, double *features);
 
-// Store name of an image path: the text after its last '/' (from its start
-// when it has none: a file of the current folder) up to the first '.' after
-// that, whole (no length cut).  False, with *name untouched, when there is no
-// '.' after the last '/'.
+// Store name of an image path: the text after its last '/' up to the first
+// '.' after that, whole (no length cut).  False, with *name untouched, when
+// there is no '.' after the last '/'.  A path without '/' is read from its
+// start: a folder run of the current folder "." stores its entries under
+// their names alone ("a.jpg" -> "a").
 bool storeName(const std::string &path, std::string *name);
+
+// An image path typed to be stored (the store commands, and the queries,
+// which store their query files) must name its folder: "x.jpg" has no store
+// name ("./x.jpg" has "x"), nor has a path without '.' after its last '/'.
+// Such a path ends the run before the image is opened: "error in reading
+// filename for feature storage\n" on standard output, after the path line
+// when echoPath (where storing prints the path first), and on standard
+// error what is missing; status 1.
+void requireTypedStoreName(const std::string &path, bool echoPath);
 
 // Writes fv_<name>.dat and fvc_<name>.dat of one image (destination 1: both
 // in <root>TEMP/; any other value: <root>FV/ and <root>FVC/), classifying

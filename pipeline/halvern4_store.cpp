@@ -39,10 +39,15 @@ void writeFeatureLine(std::FILE *fp, const crknwk *network, const double *featur
                  features[4], features[5], features[6], features[7], features[8]);
 }
 
-// Opens path in mode; a failure ends the run with message as a line.
+// Opens path in mode; a failure ends the run with message as a line, the
+// path and the reason on standard error.
 std::FILE *openForWriting(const std::string &path, const char *mode, const char *message) {
     std::FILE *fp = std::fopen(path.c_str(), mode);
-    if (fp == nullptr) fatalExit(Stream::out, std::string(message) + "\n");
+    if (fp == nullptr) {
+        const int error = errno;
+        fatalExit(Stream::out, std::string(message) + "\n",
+                  "cannot open " + path + ": " + std::strerror(error) + "\n");
+    }
     return fp;
 }
 
@@ -93,9 +98,9 @@ void featureVector(const crknwk *network, double *features) {
 // ---- store name ------------------------------------------------------------
 
 // "/data/img/ab12.tif" -> "ab12"; "../pics/x.jpg" -> "x" (a '.' before the
-// last '/' does not end the name); "/data/img/a.b.c.jpg" -> "a"; "x.jpg" (a
-// file of the current folder) -> "x".  "/data/img/noext" (no '.' after the
-// last '/') has none.
+// last '/' does not end the name); "/data/img/a.b.c.jpg" -> "a"; "x.jpg" (an
+// entry of a folder run of ".") -> "x".  "/data/img/noext" (no '.' after
+// the last '/') has none.
 bool storeName(const std::string &path, std::string *name) {
     const std::string::size_type slash = path.rfind('/');
     const std::string::size_type start = slash == std::string::npos ? 0 : slash + 1;
@@ -103,6 +108,27 @@ bool storeName(const std::string &path, std::string *name) {
     if (dot == std::string::npos) return false;
     *name = path.substr(start, dot - start);
     return true;
+}
+
+namespace {
+
+// The stop of a path without store name, saying on standard error why.
+[[noreturn]] void noStoreName(const std::string &path) {
+    std::string name;
+    const std::string why = !storeName(path, &name)
+                                ? "its file name has no '.' to end the store name"
+                                : "an image to store is named with its folder, as in ./" + path;
+    fatalExit(Stream::out, "error in reading filename for feature storage\n",
+              "cannot store " + path + ": " + why + "\n");
+}
+
+}  // namespace
+
+void requireTypedStoreName(const std::string &path, bool echoPath) {
+    std::string name;
+    if (path.find('/') != std::string::npos && storeName(path, &name)) return;
+    if (echoPath) std::printf("%s\n", path.c_str());
+    noStoreName(path);
 }
 
 // ---- store files -----------------------------------------------------------
@@ -131,8 +157,7 @@ void storeFV(crknwk *networks, int rows, int cols, const std::string &path,
     std::printf("%s\n", path.c_str());
 
     std::string name;
-    if (!storeName(path, &name))
-        fatalExit(Stream::out, "error in reading filename for feature storage\n");
+    if (!storeName(path, &name)) noStoreName(path);
 
     const std::string fvPath =
         dataRoot + (destination == 1 ? "TEMP/fv_" : "FV/fv_") + name + ".dat";

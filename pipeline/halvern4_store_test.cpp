@@ -281,6 +281,42 @@ TEST(Halvern4_storeFV, queryFilesWithoutReport) {
               path + "\n7 9\n40 7 0 11 3.0000 0.0000 0.0000 1.0000 0.0000\n");
 }
 
+// A path typed to be stored must name its folder: "x.jpg" has no store
+// name (it used to be stored as "x"), nor has a file name without '.'.  The
+// refusal comes before anything is opened, after the path line with
+// echoPath, and says on standard error what is missing.
+TEST(Halvern4_requireTypedStoreName, regression_pathWithoutFolderRefused) {
+    const std::string refusal = "error in reading filename for feature storage\n";
+    struct Case {
+        const char *path;
+        const char *why;  // nullptr: the path has a store name
+    };
+    const Case cases[] = {
+        {"./x.jpg", nullptr},
+        {"/data/img/a.b.c.jpg", nullptr},
+        {"../pics/x.jpg", nullptr},
+        {"x.jpg", "an image to store is named with its folder, as in ./x.jpg"},
+        {"x.b.jpg", "an image to store is named with its folder, as in ./x.b.jpg"},
+        {"noext", "its file name has no '.' to end the store name"},
+        {"/data/img/noext", "its file name has no '.' to end the store name"},
+        {"/data.d/img/", "its file name has no '.' to end the store name"},
+    };
+    for (const Case &c : cases) {
+        for (bool echo : {false, true}) {
+            SCOPED_TRACE(std::string(c.path) + (echo ? " echoed" : ""));
+            test::RunResult r = runCaptured([&] { requireTypedStoreName(c.path, echo); });
+            if (c.why == nullptr) {
+                EXPECT_EQ(r.status, 0);
+                EXPECT_EQ(r.out + r.err, "");
+                continue;
+            }
+            EXPECT_EQ(r.status, 1);
+            EXPECT_EQ(r.out, (echo ? std::string(c.path) + "\n" : std::string()) + refusal);
+            EXPECT_EQ(r.err, "cannot store " + std::string(c.path) + ": " + c.why + "\n");
+        }
+    }
+}
+
 TEST(Halvern4_storeFV, noStoreNameStops) {
     const char *paths[] = {"noext", "/data/img/noext"};
     for (const char *path : paths) {

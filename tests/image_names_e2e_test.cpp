@@ -1,9 +1,8 @@
 // End-to-end tests of how the three programs treat the names and contents of
 // image files: names with quotes or brackets are plain file names (never
 // image library options, never an abort), truncated images are refused with
-// one message of the program's own, a name without folder is a file of the
-// current folder, and a name with a newline is refused before anything is
-// stored.  Each program's test build runs in a temporary folder of its own.
+// one message of the program's own, a name without folder has no store
+// name, and a name with a newline is refused before anything is stored.  Each program's test build runs in a temporary folder of its own.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -158,15 +157,20 @@ TEST(ImageNames_quotesAndBrackets, regression_storedPathsConvertedLiterally) {
         writeFile(f.file(std::string("data/FVC/fvc_") + stem + ".dat"),
                   source + "\n160 160\n1 2 3 4 1.0000 0.7000 0.1000 0.1000 0.1000\n");
     }
+    writeFile(f.file("web/placeholder/dummy.jpg"), "placeholder");
     RunResult r = f.run(VOSK2_BINARY, {"-queryType", "1"});
     EXPECT_EQ(r.signal, 0);
     EXPECT_EQ(r.status, 0) << r.out;
-    EXPECT_EQ(r.err, "cannot convert image images/m['.tif: No such file or directory\n");
-    // The converted thumbnail is the one listed for images/w'x.tif.
+    // The converted thumbnail is the one listed for images/w'x.tif; the
+    // missing image gets the placeholder.
     const std::string first = readFile(f.file("web/lib_0/metadata/001.txt"));
-    const std::string thumbnail =
-        first.rfind("Source : images/w'x.tif\n", 0) == 0 ? "001.jpg" : "002.jpg";
+    const bool firstFound = first.rfind("Source : images/w'x.tif\n", 0) == 0;
+    const std::string thumbnail = firstFound ? "001.jpg" : "002.jpg";
+    const std::string placeholder = firstFound ? "002.jpg" : "001.jpg";
+    EXPECT_EQ(r.err, "cannot read image images/m['.tif: No such file or directory; " + placeholder +
+                         " shows the placeholder\n");
     EXPECT_EQ(readFile(f.file("web/lib_0/thumbnail/" + thumbnail)).substr(0, 2), "\xFF\xD8");
+    EXPECT_EQ(readFile(f.file("web/lib_0/thumbnail/" + placeholder)), "placeholder");
 }
 
 // ---- truncated images -------------------------------------------------------
@@ -213,29 +217,67 @@ TEST(ImageNames_truncated, regression_refusedWithOneMessage) {
 
 // ---- names without folder ---------------------------------------------------
 
-// "here.jpg" is the file of the current folder, stored under the name
-// "here" like "./here.jpg"; before, the run analysed it and then stopped
-// with "error in reading filename for feature storage".
-TEST(ImageNames_withoutFolder, regression_fileOfTheCurrentFolder) {
+// An image typed without a folder has no store name: every command that
+// stores refuses "here.jpg" before opening it, with the system's message
+// (after the path line where storing prints the path first) and, on
+// standard error, how to name it; nothing is stored.  "./here.jpg" is
+// stored under "here", and "-analyse", which stores nothing, takes
+// "here.jpg".  Before, "here.jpg" was stored as a file of the current
+// folder.
+TEST(ImageNames_withoutFolder, regression_refusedAsNoStoreName) {
+    const std::string refusal = "error in reading filename for feature storage\n";
+    const std::string why = "cannot store here.jpg: an image to store is named with its folder, as in ./here.jpg\n";
+    struct Case {
+        const char *program;
+        std::vector<std::string> args;
+        std::string out;
+    };
+    const Case cases[] = {
+        {VOSK2_BINARY, {"-generateFV", "-file", "here.jpg"}, "here.jpg\n" + refusal},
+        {VOSK2_BINARY, {"-queryImage", "-pattern", "here.jpg"}, "here.jpg\n" + refusal},
+        {VOSK2_BINARY, {"-queryImage", "-feature", "here.jpg"}, "here.jpg\n" + refusal},
+        {VOSK2_BINARY, {"-queryImage", "-class", "here.jpg"}, "here.jpg\n" + refusal},
+        {VOSK_BINARY, {"-generateFV", "-file", "here.jpg"}, refusal},
+        {VOSK_BINARY, {"-queryImage", "-class", "here.jpg"}, refusal},
+    };
     RunFolder f;
     f.image("here.jpg");
-    RunResult stored = f.run(VOSK2_BINARY, {"-generateFV", "-file", "here.jpg"});
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.args[0] + " " + c.args[1]);
+        RunResult r = f.run(c.program, c.args);
+        EXPECT_EQ(r.status, 1);
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(r.err, why);
+    }
+    for (const char *sub : {"data/FV", "data/FVC", "data/TEMP", "web/lib_0/metadata", "web/lib_0/thumbnail"})
+        EXPECT_TRUE(f.empty(sub)) << sub;
+    EXPECT_TRUE(f.earlierFeatureFiles().empty());
+
+    RunResult stored = f.run(VOSK2_BINARY, {"-generateFV", "-file", "./here.jpg"});
     ASSERT_EQ(stored.status, 0) << stored.out;
+    EXPECT_EQ(firstLine(readFile(f.file("data/FV/fv_here.dat"))), "./here.jpg");
+    RunResult analysed = f.run(VOSK2_BINARY, {"-analyse", "here.jpg"}, "1\n");
+    EXPECT_EQ(analysed.status, 0) << analysed.out;
+}
+
+// A folder run of the current folder "." stores its images under their
+// names alone, "here.jpg" (it used to store "./here.jpg"), in both tools;
+// queries list them so.
+TEST(ImageNames_withoutFolder, regression_currentFolderRunStoresNamesAlone) {
+    RunFolder f;
+    f.image("here.jpg");
+    RunResult stored = f.run(VOSK2_BINARY, {"-generateFV", "-folder", "."});
+    ASSERT_EQ(stored.status, 0) << stored.out << stored.err;
+    EXPECT_EQ(firstLine(stored.out), "here.jpg");
     EXPECT_EQ(firstLine(readFile(f.file("data/FV/fv_here.dat"))), "here.jpg");
     EXPECT_EQ(firstLine(readFile(f.file("data/FVC/fvc_here.dat"))), "here.jpg");
 
-    RunResult byFeature = f.run(VOSK2_BINARY, {"-queryImage", "-feature", "here.jpg"});
+    RunResult byFeature = f.run(VOSK2_BINARY, {"-queryImage", "-feature", "./here.jpg"});
     ASSERT_EQ(byFeature.status, 0) << byFeature.out;
-    EXPECT_NE(byFeature.out.find("1) Source:here.jpg,  Region:["), std::string::npos)
-        << byFeature.out;
+    EXPECT_NE(byFeature.out.find("1) Source:here.jpg,  Region:["), std::string::npos) << byFeature.out;
 
-    RunResult byPattern = f.run(VOSK2_BINARY, {"-queryImage", "-pattern", "here.jpg"});
-    ASSERT_EQ(byPattern.status, 0) << byPattern.out;
-    EXPECT_EQ(firstLine(readFile(f.file("data/TEMP/fv_here.dat"))), "here.jpg");
-
-    RunResult earlier = f.run(VOSK_BINARY, {"-generateFV", "-file", "here.jpg"});
-    EXPECT_NE(earlier.out.find("fv_here.dat successfully written\n"), std::string::npos)
-        << earlier.out;
+    RunResult earlier = f.run(VOSK_BINARY, {"-generateFV", "-folder", "."});
+    EXPECT_NE(earlier.out.find("fv_here.dat successfully written\n"), std::string::npos) << earlier.out;
     EXPECT_EQ(firstLine(readFile(f.file("fv_here.dat"))), "here.jpg");
 }
 

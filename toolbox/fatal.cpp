@@ -30,6 +30,14 @@ void fatalExit(Stream stream, const std::string &text) {
     endProcess(1);
 }
 
+void fatalExit(Stream stream, const std::string &text, const std::string &note) {
+    std::FILE *fp = stream == Stream::out ? stdout : stderr;
+    std::fwrite(text.data(), 1, text.size(), fp);
+    std::fflush(fp);
+    std::fwrite(note.data(), 1, note.size(), stderr);
+    endProcess(1);
+}
+
 void silentStop() { endProcess(1); }
 
 void outOfMemory() { fatalExit(Stream::out, "out of memory!!"); }

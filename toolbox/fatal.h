@@ -18,6 +18,11 @@ enum class Stream { out, err };
 // stream and ends the process with status 1.
 [[noreturn]] void fatalExit(Stream stream, const std::string &text);
 
+// As above, then note on standard error: what the fixed text leaves out and
+// the user needs (the path, the system's reason, what to do), so the
+// system's text stays byte for byte where it is.
+[[noreturn]] void fatalExit(Stream stream, const std::string &text, const std::string &note);
+
 // An error stop that prints nothing: flushes every open output stream and
 // ends the process with status 1 (a refused command word, or a failure
 // already named where it happened).

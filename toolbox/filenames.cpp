@@ -1,5 +1,7 @@
 #include "toolbox/filenames.h"
 
+#include <cstring>
+
 #include "toolbox/fatal.h"
 
 namespace craq {
@@ -18,8 +20,13 @@ bool isImageEntry(const std::string &name) {
 }
 
 std::string folderPrefix(const std::string &folder) {
+    if (folder == ".") return std::string();
     if (folder.empty() || folder.back() == '/') return folder;
     return folder + "/";
+}
+
+void cannotOpenFolder(const std::string &folder, int error) {
+    fatalExit(Stream::err, "cannot open directory. \n", folder + ": " + std::strerror(error) + "\n");
 }
 
 void requireOneLineName(const std::string &path) {

@@ -15,9 +15,15 @@ std::string extensionOf(const std::string &path);
 bool isImageEntry(const std::string &name);
 
 // Entry names are put straight after the folder text, so a folder given as
-// "images" must still address "images/a.jpg": folder with a '/' at its end
-// ("." gives "./"; "" stays "" rather than turning into the root folder).
+// "images" must still address "images/a.jpg": folder with a '/' at its end.
+// The current folder "." gets no prefix (its a.jpg is "a.jpg"), and ""
+// stays "" rather than turning into the root folder.
 std::string folderPrefix(const std::string &folder);
+
+// A folder that did not open (error: the errno of opendir) ends the run
+// with "cannot open directory. \n" on standard error, followed there by
+// "<folder>: <reason>\n" naming it, status 1.
+[[noreturn]] void cannotOpenFolder(const std::string &folder, int error);
 
 // Store files, query files and web texts hold an image path as one line, so
 // a path with a newline in it cannot be stored.  Called before anything is

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <string>
 
 #include "tests/support/capture.h"
@@ -23,10 +24,14 @@ TEST(Filenames_isImageEntry, lastExtensionExactly) {
     }
 }
 
+// The current folder "." gets no prefix: its a.jpg is "a.jpg" (it used to
+// be "./a.jpg"); "./" is a folder text like any other.
 TEST(Filenames_folderPrefix, regression_trailingSlashAdded) {
     EXPECT_EQ(folderPrefix("images"), "images/");
     EXPECT_EQ(folderPrefix("images/"), "images/");
-    EXPECT_EQ(folderPrefix("."), "./");
+    EXPECT_EQ(folderPrefix("."), "");
+    EXPECT_EQ(folderPrefix("./"), "./");
+    EXPECT_EQ(folderPrefix(".."), "../");
     EXPECT_EQ(folderPrefix("/"), "/");
     EXPECT_EQ(folderPrefix(""), "");
     EXPECT_EQ(folderPrefix("/data/FV"), "/data/FV/");
@@ -68,6 +73,15 @@ TEST(Filenames_requireOneLineName, regression_newlineRefused) {
         EXPECT_EQ(r.status, *c.out == '\0' ? 0 : 1);
         EXPECT_EQ(r.out, c.out);
     }
+}
+
+// A folder that does not open is named with the system's reason after the
+// fixed text (which named nothing).
+TEST(Filenames_cannotOpenFolder, regression_folderAndReasonNamed) {
+    test::RunResult r = test::runCaptured([] { cannotOpenFolder("imgaes/", ENOENT); });
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "");
+    EXPECT_EQ(r.err, "cannot open directory. \nimgaes/: No such file or directory\n");
 }
 
 }  // namespace

@@ -58,7 +58,8 @@ void printAccuracy(long k1, long k2, const Locations &where);
 
 
 // Image entries of folder in listing order.  A folder that cannot be
-// opened: "cannot open directory. \n" on standard error, exit 1.
+// opened: "cannot open directory. \n" on standard error, then the folder
+// and the system's reason, exit 1.
 std::vector<std::string> trainingImages(const std::string &folder);
 
 // Number of image entries of folder, after printing the first two numbers
@@ -106,9 +107,10 @@ struct TrainingLine {
 // Every line of image_label.dat (each read whole), checked before
 // anything is written: stops on a missing or unreadable file, a line of more
 // than two words (" image_label.dat corrupted"), a line of fewer and a label
-// that is not a whole number from 1 to 4 (both named by the line's number;
-// a label above 4 also gives " error - label exceeds the maximum value,
-// image_label.dat maybe corrupted").
+// that is no whole number (both named by the line's number), a label above
+// 4 (" error - label exceeds the maximum value, image_label.dat maybe
+// corrupted", the line named on standard error).  Every whole number up to
+// 4 is a label, 0 and negative ones too.
 std::vector<TrainingLine> readImageLabels(const Locations &where);
 
 // Builds the template set from image_label.dat: headers "count 9 4", then

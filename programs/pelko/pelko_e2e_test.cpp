@@ -160,10 +160,28 @@ TEST(Pelko_program, regression_labelAboveFourChangesNothing) {
     set.writeList(listLabels);
     RunResult r = set.run({"train", "-textfile"});
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.out, " image_label.dat line 5: label 5 is not a class from 1 to 4\n"
-                     " error - label exceeds the maximum value, image_label.dat maybe corrupted\n");
+    EXPECT_EQ(r.out, " error - label exceeds the maximum value, image_label.dat maybe corrupted\n");
+    EXPECT_EQ(r.err, "image_label.dat line 5: label 5 is above 4\n");
     EXPECT_EQ(readFile(set.roots.cl("feature_map.dat")), map);
     EXPECT_EQ(readFile(set.roots.cl("feature_label.dat")), labels);
+}
+
+// Every whole number up to 4 is a label and is written as it reads: 0 and
+// negative labels train like the others (they used to be refused).
+TEST(Pelko_program, regression_zeroAndNegativeLabelsTrained) {
+    TrainingSet set;
+    std::vector<int> listLabels = set.labels;
+    listLabels[1] = 0;
+    listLabels[5] = -3;
+    set.writeList(listLabels);
+    RunResult r = set.run({"train", "-textfile"});
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_NE(r.out.find(set.paths[1] + " processed, class:  0\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(set.paths[5] + " processed, class:  -3\n"), std::string::npos) << r.out;
+    const std::vector<std::string> labels = set.labelLines();
+    ASSERT_EQ(labels.size(), 13u);
+    for (std::size_t i = 0; i < listLabels.size(); i++) EXPECT_EQ(labels[i + 1], std::to_string(listLabels[i]));
+    EXPECT_EQ(set.mapLines().size(), 13u);
 }
 
 TEST(Pelko_program, evaluateTrainedSet) {

@@ -3,6 +3,7 @@
 //
 // Both read feature_map.dat and feature_label.dat through the classifier's
 // readers and write no file.
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -27,7 +28,10 @@ std::string labelPath(const Locations &where) { return templateLabelPath(where.d
 // numbers) and returns how many numbers it holds (at least 2).
 int readHeader(const std::string &path, const char *openFailure, int header[4]) {
     std::FILE *fp = std::fopen(path.c_str(), "r");
-    if (fp == nullptr) fatalExit(Stream::out, openFailure);
+    if (fp == nullptr) {
+        const int error = errno;
+        fatalExit(Stream::out, openFailure, templateOpenNote(path, error, kTrainTemplateSet));
+    }
     const int numbers = readTemplateHeader(fp, path, header);
     std::fclose(fp);
     return numbers;

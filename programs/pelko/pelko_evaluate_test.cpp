@@ -88,13 +88,17 @@ TEST(Pelko_leaveOneOut, missingTemplateFiles) {
         double error = 0;
         leaveOneOut(1, &error, roots.locations);
     });
+    const std::string train = ": No such file or directory; train one with pelko (pelko x -textfile or "
+                              "pelko -generateMap -folder <folder>/)\n";
     EXPECT_EQ(noMap.status, 1);
     EXPECT_EQ(noMap.out, "can't open feature map file\n");
+    EXPECT_EQ(noMap.err, "no template set at " + roots.cl("feature_map.dat") + train);
     test::writeFourClusters(roots);
     std::filesystem::remove(roots.cl("feature_label.dat"));
     RunResult noLabels = runPelko(roots, {"-fisher"});
     EXPECT_EQ(noLabels.status, 1);
     EXPECT_EQ(noLabels.out, "can't open feature label file\n");
+    EXPECT_EQ(noLabels.err, "no template set at " + roots.cl("feature_label.dat") + train);
 }
 
 TEST(Pelko_fisherRatio, handComputedTwoClasses) {

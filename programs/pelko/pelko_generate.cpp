@@ -11,12 +11,14 @@
 // cracks or that does not open, a write error, a signal) leaves the old set
 // byte for byte as it was and removes the working copies.
 #include <dirent.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <string>
 #include <system_error>
@@ -40,8 +42,7 @@ constexpr int kLineBuffer = 200;
 // Features per template line; classes of the list form's header.
 constexpr int kFeatures = 9;
 constexpr int kClasses = 4;
-// Labels of the list form: the class codes 1 to 4.
-constexpr long kMinLabel = 1;
+// Largest label of the list form: the class codes go up to 4.
 constexpr long kMaxLabel = 4;
 
 struct TemplatePaths {
@@ -89,24 +90,44 @@ bool readWholeLine(std::FILE *fp, std::string *line) {
     return any;
 }
 
-// The label word of list line number: a whole number from 1 to 4 ("2x",
-// "2.5", "0" and "-1" are none); anything else is refused naming the line.
+// The label word of list line number: a whole number up to 4, written as
+// it reads ("0", "-1" and "04" are labels 0, -1 and 4).  A word that is no
+// whole number at all ("x", "2.5", "2x") would silently become another
+// class: it is refused naming the line, as is one below the 32-bit range
+// the label is written in.  A label above 4 ends the run with the system's
+// message on standard output, the line named on standard error.
 long checkedLabel(const std::string &word, int number) {
+    const std::string line = "image_label.dat line " + std::to_string(number) + ": label " + word;
     errno = 0;
     char *end = nullptr;
     const long label = std::strtol(word.c_str(), &end, 10);
-    const bool whole = end != word.c_str() && *end == '\0' && errno == 0;
-    if (whole && label >= kMinLabel && label <= kMaxLabel) return label;
-    std::string message = " image_label.dat line " + std::to_string(number) + ": label " + word +
-                          " is not a class from 1 to 4\n";
-    if (whole && label > kMaxLabel)
-        message += " error - label exceeds the maximum value, image_label.dat maybe corrupted\n";
-    fatalExit(Stream::out, message);
+    const bool range = errno != ERANGE;
+    if (end == word.c_str() || *end != '\0') fatalExit(Stream::out, " " + line + " is not a whole number\n");
+    if (label > kMaxLabel)  // also beyond the range of long
+        fatalExit(Stream::out, " error - label exceeds the maximum value, image_label.dat maybe corrupted\n",
+                  line + " is above " + std::to_string(kMaxLabel) + "\n");
+    if (!range || label < INT32_MIN)
+        fatalExit(Stream::out, " " + line + " is below " + std::to_string(INT32_MIN) + "\n");
+    return label;
 }
 
-// A template file the run will replace must be able to take a new file.
+// A template file the run will replace must be able to take a new file;
+// the stop names it on standard error with the reason.
 void requireReplaceable(const std::string &path, const char *message) {
-    if (!canReplace(path)) fatalExit(Stream::out, message);
+    if (canReplace(path)) return;
+    std::error_code ec;
+    int error = EINVAL;  // something other than a file, a folder aside
+    if (std::filesystem::is_directory(path, ec))
+        error = EISDIR;
+    else if (access(path.c_str(), W_OK) != 0)
+        error = errno;
+    fatalExit(Stream::out, message, "cannot replace " + path + ": " + std::strerror(error) + "\n");
+}
+
+// The stop of a template file that did not open for appending to the set.
+[[noreturn]] void cannotAppendTo(const std::string &path, int error, const char *message) {
+    fatalExit(Stream::out, message,
+              templateOpenNote(path, error, "there is no set to append to; answer c to create one"));
 }
 
 // The per-image code of both forms: the pipeline in mode 3 on the image at
@@ -147,7 +168,7 @@ void trainFolder(const std::string &folder, std::FILE *map, const Locations &whe
 
 std::vector<std::string> trainingImages(const std::string &folder) {
     DIR *dir = opendir(folder.c_str());
-    if (dir == nullptr) fatalExit(Stream::err, "cannot open directory. \n");
+    if (dir == nullptr) cannotOpenFolder(folder, errno);
     std::vector<std::string> names;
     while (const dirent *entry = readdir(dir)) {
         if (entry->d_ino == 0) continue;  // a deleted slot some file systems report
@@ -162,7 +183,7 @@ std::vector<std::string> trainingImages(const std::string &folder) {
 // 32-bit numbers: "4294967299 -4294967299" reads as 2147483647, -2147483648.
 int findImageFile(const std::string &folder, const Locations &where) {
     DIR *dir = opendir(folder.c_str());
-    if (dir == nullptr) fatalExit(Stream::err, "cannot open directory. \n");
+    if (dir == nullptr) cannotOpenFolder(folder, errno);
     closedir(dir);
 
     const std::string listPath = templatePaths(where).imageLabels;
@@ -212,9 +233,9 @@ void genMapFolder(const std::string &folder, const Locations &where) {
         requireReplaceable(paths.labels, "can't open feature label file\n");
     } else {
         map = std::fopen(paths.map.c_str(), "r");
-        if (map == nullptr) fatalExit(Stream::out, "can't open feature map file\n");
+        if (map == nullptr) cannotAppendTo(paths.map, errno, "can't open feature map file\n");
         labels = std::fopen(paths.labels.c_str(), "r");
-        if (labels == nullptr) fatalExit(Stream::out, "can't open feature label file\n");
+        if (labels == nullptr) cannotAppendTo(paths.labels, errno, "can't open feature label file\n");
     }
 
     const int count = findImageFile(prefix, where);

@@ -107,7 +107,7 @@ TEST(Pelko_findImageFile, folderThatDoesNotOpen) {
     RunResult r = runCaptured([&] { findImageFile(roots.dir.file("missing/"), roots.locations); });
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "cannot open directory. \n");
+    EXPECT_EQ(r.err, "cannot open directory. \n" + roots.dir.file("missing/") + ": No such file or directory\n");
 }
 
 // A template set of ten templates with its labels.
@@ -160,7 +160,8 @@ TEST(Pelko_genMapFolder, regression_createWithBadFolderChangesNothing) {
     };
     const Case cases[] = {
         {"images", kPrompt + "\n3, 0\nImage label and image source do not match - check the files\n", ""},
-        {"imgaes", kPrompt + "\n", "cannot open directory. \n"},
+        // '@': the folder as opened, with its '/'.
+        {"imgaes", kPrompt + "\n", "cannot open directory. \n@: No such file or directory\n"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.folder);
@@ -171,7 +172,9 @@ TEST(Pelko_genMapFolder, regression_createWithBadFolderChangesNothing) {
         RunResult r = runPelko(set.roots, {"-generateMap", "-folder", set.roots.dir.file(c.folder)}, "c");
         EXPECT_EQ(r.status, 1);
         EXPECT_EQ(r.out, c.out);
-        EXPECT_EQ(r.err, c.err);
+        std::string err = c.err;
+        if (!err.empty()) err.replace(err.find('@'), 1, set.roots.dir.file(c.folder) + "/");
+        EXPECT_EQ(r.err, err);
         EXPECT_EQ(set.map(), map);
         EXPECT_EQ(set.labels(), labels);
         EXPECT_FALSE(fileExists(set.roots.cl("temp_map.dat")));
@@ -197,11 +200,14 @@ TEST(Pelko_genMapFolder, appendNeedsBothTemplateFiles) {
     writeFile(set.roots.cl("image_label.dat"), "4 0\n");
     std::filesystem::remove(set.roots.cl("feature_label.dat"));
     RunResult r = runPelko(set.roots, {"-generateMap", "-folder", set.roots.dir.file("images")}, "a");
+    const std::string advice = ": No such file or directory; there is no set to append to; answer c to create one\n";
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, kPrompt + "\ncan't open feature label file\n");
+    EXPECT_EQ(r.err, "no template set at " + set.roots.cl("feature_label.dat") + advice);
     std::filesystem::remove(set.roots.cl("feature_map.dat"));
     r = runPelko(set.roots, {"-generateMap", "-folder", set.roots.dir.file("images")}, "a");
     EXPECT_EQ(r.out, kPrompt + "\ncan't open feature map file\n");
+    EXPECT_EQ(r.err, "no template set at " + set.roots.cl("feature_map.dat") + advice);
 }
 
 // Runs appendTemplateSet on the set's files, opened for reading as
@@ -284,17 +290,28 @@ TEST(Pelko_readImageLabels, regression_longLinesReadWhole) {
     EXPECT_EQ(r.out, "[" + path198 + "|4][" + longPath + "|3]");
 }
 
-// Only the class codes 1 to 4 are labels; anything else is refused before
-// the template set is touched, naming the line ("x", "0", "-1" and "2.5"
-// used to be written as 0, 0, -1 and 2).
-TEST(Pelko_genMapText, regression_labelsThatAreNoClassAreRefused) {
+// A label word that is no whole number ("x", "2.5" and "2x" used to be
+// written as 0, 2 and 2), or one below the 32-bit range labels are written
+// in, is refused naming the line; a label above 4 ends the run with the
+// system's message, the line named on standard error.  Either comes before
+// the template set is touched.
+TEST(Pelko_genMapText, regression_labelsThatAreNoWholeNumberOrAboveFourAreRefused) {
+    const std::string aboveFour = " error - label exceeds the maximum value, image_label.dat maybe corrupted\n";
     struct Case {
         const char *label;
-        bool aboveFour;
+        std::string out, err;
     };
-    const Case cases[] = {{"x", false},  {"0", false}, {"-1", false}, {"2.5", false},
-                          {"2x", false}, {"5", true},  {"12", true},
-                          {"99999999999999999999", false}};
+    const Case cases[] = {
+        {"x", " image_label.dat line 2: label x is not a whole number\n", ""},
+        {"2.5", " image_label.dat line 2: label 2.5 is not a whole number\n", ""},
+        {"2x", " image_label.dat line 2: label 2x is not a whole number\n", ""},
+        {"-", " image_label.dat line 2: label - is not a whole number\n", ""},
+        {"-2147483649", " image_label.dat line 2: label -2147483649 is below -2147483648\n", ""},
+        {"-99999999999999999999", " image_label.dat line 2: label -99999999999999999999 is below -2147483648\n", ""},
+        {"5", aboveFour, "image_label.dat line 2: label 5 is above 4\n"},
+        {"12", aboveFour, "image_label.dat line 2: label 12 is above 4\n"},
+        {"99999999999999999999", aboveFour, "image_label.dat line 2: label 99999999999999999999 is above 4\n"},
+    };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.label);
         TenTemplates set;
@@ -302,12 +319,24 @@ TEST(Pelko_genMapText, regression_labelsThatAreNoClassAreRefused) {
         const std::string map = set.map(), labels = set.labels();
         RunResult r = runPelko(set.roots, {"train", "-textfile"});
         EXPECT_EQ(r.status, 1);
-        std::string expected = std::string(" image_label.dat line 2: label ") + c.label + " is not a class from 1 to 4\n";
-        if (c.aboveFour) expected += " error - label exceeds the maximum value, image_label.dat maybe corrupted\n";
-        EXPECT_EQ(r.out, expected);
+        EXPECT_EQ(r.out, c.out);
+        EXPECT_EQ(r.err, c.err);
         EXPECT_EQ(set.map(), map);
         EXPECT_EQ(set.labels(), labels);
     }
+}
+
+// Whole numbers up to 4 are labels as they read: 0, negative ones and the
+// lowest 32-bit number too.
+TEST(Pelko_readImageLabels, regression_zeroAndNegativeLabelsAccepted) {
+    PelkoRoots roots;
+    writeFile(roots.cl("image_label.dat"), "a.jpg 0\nb.jpg -1\nc.jpg -2147483648\nd.jpg 4\ne.jpg +3\n");
+    RunResult r = runCaptured([&] {
+        for (const TrainingLine &l : readImageLabels(roots.locations))
+            std::printf("[%s|%s]", l.path.c_str(), l.label.c_str());
+    });
+    EXPECT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(r.out, "[a.jpg|0][b.jpg|-1][c.jpg|-2147483648][d.jpg|4][e.jpg|+3]");
 }
 
 // Every refusal of the list comes before the template files are opened.
@@ -360,10 +389,12 @@ TEST(Pelko_genMapText, templateFilesThatDoNotOpen) {
     RunResult r = runPelko(roots, {"train", "-textfile"});
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "can't open feature label file\n");
+    EXPECT_EQ(r.err, "cannot replace " + roots.cl("feature_label.dat") + ": Is a directory\n");
     std::filesystem::remove(roots.cl("feature_map.dat"));
     std::filesystem::create_directories(roots.cl("feature_map.dat"));
     r = runPelko(roots, {"train", "-textfile"});
     EXPECT_EQ(r.out, "can't open feature map file\n");
+    EXPECT_EQ(r.err, "cannot replace " + roots.cl("feature_map.dat") + ": Is a directory\n");
 }
 
 }  // namespace

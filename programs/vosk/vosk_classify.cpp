@@ -62,6 +62,7 @@ TemplateSetFiles earlierFiles(const std::string &templateDir) {
     files.maxFeatures = kQueryFeatures;
     files.readLabelHeader = readClassCount;
     files.labelShortfall = LabelShortfall::perTemplate;
+    files.missingAdvice = "no command writes it: make its two files by hand (see README.md)";
     return files;
 }
 

@@ -671,6 +671,10 @@ TEST(VoskClassify_classifyKNN, missingFilesStop) {
         });
         EXPECT_EQ(r.out, c.message);
         EXPECT_EQ(r.status, 1);
+        const std::string file = c.dir.file(&c.dir == &empty ? "feature_map.dat" : "feature_label.dat");
+        EXPECT_EQ(r.err, "no template set at " + file +
+                             ": No such file or directory; no command writes it: make its two files by "
+                             "hand (see README.md)\n");
     }
 }
 

@@ -181,6 +181,7 @@ result *addMatch(result *head, result *tail, const std::string &source, const in
 // classification step, so what follows runs only if that step returns.
 void queryByClass(const std::string &path, const Locations &locations) {
     requireOneLineName(path);
+    requireTypedStoreName(path, false);
     vips::VImage image = loadImage(path);
     double *classMembership = newClassMembership();
     earlier::halvern4(image, path, classMembership, true, 1, locations);
@@ -205,7 +206,10 @@ void queryByNumber(const char *word) {
 
 // One image through the pipeline in mode, with a fresh zeroed vector.
 void analyseOne(const std::string &path, bool mergeSetting, int mode, const Locations &locations) {
-    if (mode == 1) requireOneLineName(path);  // mode 1 stores the feature file
+    if (mode == 1) {  // mode 1 stores the feature file
+        requireOneLineName(path);
+        requireTypedStoreName(path, false);
+    }
     vips::VImage image = loadImage(path);
     double *classMembership = newClassMembership();
     earlier::halvern4(image, path, classMembership, mergeSetting, mode, locations);
@@ -238,7 +242,8 @@ void deleteFV(const std::string &folder) {
 
     if (!askYesNo(" Delete all feature vector files? Yes (y) or No (n) :")) return;
 
-    const std::string prefix = folderPrefix(folder);
+    // The folder text is shown also for the current folder: "./fv_a.dat".
+    const std::string prefix = folder == "." ? "./" : folderPrefix(folder);
     int found = 0, deleted = 0;
     for (const std::string &name : names) {
         if (!isFeatureFile(name)) continue;

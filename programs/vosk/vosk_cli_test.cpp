@@ -267,7 +267,7 @@ TEST(Vosk_deleteFV, unopenableFolderStopsBeforePrompt) {
     RunResult r = runCaptured([] { deleteFV("/nonexistent/folder/"); }, "y");
     EXPECT_EQ(r.status, 1);
     EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, "cannot open directory. \n");
+    EXPECT_EQ(r.err, "cannot open directory. \n/nonexistent/folder/: No such file or directory\n");
 }
 
 // Names are only names: nothing in them is run.
@@ -314,7 +314,7 @@ TEST(Vosk_genFV, noImageEntryStops) {
 TEST(Vosk_genFV, unopenableFolderStops) {
     RunResult r = runCaptured([] { genFV("/nonexistent/folder/", Locations{}); });
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "cannot open directory. \n");
+    EXPECT_EQ(r.err, "cannot open directory. \n/nonexistent/folder/: No such file or directory\n");
 }
 
 // ---- query by network number --------------------------------------------------

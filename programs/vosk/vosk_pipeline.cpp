@@ -21,9 +21,11 @@
 //      3 template lines; else nothing.
 // The call owns every record and list it makes and releases them, with its
 // matrices, before it returns.
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <string>
 
@@ -197,8 +199,7 @@ void extractFeatures(int **thinned, int **overlay, const std::string &path,
 // /data/crack01.jpg -> fv_crack01.dat in the current directory, written anew.
 std::string storeFV(crknwk *networks, int rows, int cols, const std::string &path) {
     std::string name;
-    if (!craq::storeName(path, &name))
-        fatalExit(Stream::out, "error in reading filename for feature storage\n");
+    if (!craq::storeName(path, &name)) craq::requireTypedStoreName(path, false);  // stops
     const std::string file = "fv_" + name + ".dat";
     // Written beside the old file, which it replaces only once complete.
     FileSet files;
@@ -232,7 +233,11 @@ void printResult(crknwk *networks, imageInfo *info, const std::string &dataRoot)
     (void)info;
     const std::string file = dataRoot + "feature_map.dat";
     std::FILE *fp = std::fopen(file.c_str(), "a");
-    if (fp == nullptr) fatalExit(Stream::out, "can't open feature map file\n");
+    if (fp == nullptr) {
+        const int error = errno;
+        fatalExit(Stream::out, "can't open feature map file\n",
+                  "cannot open " + file + ": " + std::strerror(error) + "\n");
+    }
     for (const crknwk *net = networks; net != nullptr; net = net->next) {
         double v[kQueryLength];
         earlier::templateValues(net, v);

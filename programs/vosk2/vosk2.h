@@ -57,7 +57,7 @@ bool isStoreFile(const std::string &name, const char *prefix = nullptr);
 
 // Names of the entries of folder in listing order (entries with inode 0
 // left out).  A folder that cannot be opened: "cannot open directory. \n"
-// on standard error, exit 1.
+// on standard error, then the folder and the system's reason, exit 1.
 std::vector<std::string> folderEntries(const std::string &folder);
 
 // Prints the store files of the current directory, one name a line; none:
@@ -66,8 +66,9 @@ void listFV();
 // listFV for the store files with prefix ("fv_", "fvc_"; null: both).
 void listStoreFiles(const char *prefix);
 
-// The paths (folder text, '/' added when missing, then the name) of the
-// image entries of folder in listing order.  A name that cannot be stored
+// The paths (folder text, '/' added when missing, then the name; the
+// current folder "." gives the names alone) of the image entries of folder
+// in listing order.  A name that cannot be stored
 // stops the run before anything is returned.
 std::vector<std::string> storableImages(const std::string &folder);
 
@@ -153,7 +154,11 @@ void queryDisplay(const result *hQuery, const std::string &filename, int queryty
 // Writes NNN.txt and NNN.jpg for the shown results: pr 2 by rank (queries by
 // example; class line names the query's class category[0]), pr 1 in list
 // order (query by category); at most kResultsShown.  A result over 10000 x 10000 gets
-// the placeholder dummy.jpg and no text.  Any other pr writes nothing.
+// the placeholder dummy.jpg and no text.  A result image that cannot be
+// read is named on standard error ("cannot read image <path>: <reason>;
+// NNN.jpg shows the placeholder") and gets the placeholder as NNN.jpg, so
+// no picture of an earlier query stays beside the new texts.  Any other pr
+// writes nothing.
 void graphicalDisplay(result *hQueryResult, const double *category, int pr,
                       const Locations &locations);
 

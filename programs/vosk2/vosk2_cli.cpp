@@ -139,6 +139,7 @@ void queryByExample(const std::string &mode, const std::string &path, const Loca
     if (kind == 0) silentStop();
 
     requireOneLineName(path);
+    requireTypedStoreName(path, true);
     double *classMembership = newClassMembership();
     result *head = makeNodeResult();
     result *query = makeNodeResult();
@@ -194,6 +195,7 @@ void queryByCategory(const char *word, const Locations &locations) {
 // clear, pipeline mode 1).
 void storeOneImage(const std::string &path, const Locations &locations) {
     requireOneLineName(path);
+    requireTypedStoreName(path, true);
     result *record = makeNodeResult();
     double *classMembership = newClassMembership();
     halvern4(record, path, classMembership, false, 1, locations);

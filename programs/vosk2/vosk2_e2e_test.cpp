@@ -249,6 +249,37 @@ TEST(Vosk2_program, imageThatCannotBeOpenedStops) {
     }
 }
 
+// Before training, storing and querying stop with the fixed "can't open
+// feature map file", which names nothing: standard error names the file
+// and says that pelko trains one.  A mistyped folder is named with the
+// system's reason after "cannot open directory. ".  Nothing is stored.
+TEST(Vosk2_program, regression_missingTemplateSetAndFolderNamed) {
+    Collection c;
+    std::filesystem::remove(c.roots.data("CL/feature_map.dat"));
+    const std::string train =
+        "no template set at data/CL/feature_map.dat: No such file or directory; train one with pelko "
+        "(pelko x -textfile or pelko -generateMap -folder <folder>/)\n";
+    for (const std::vector<std::string> &args :
+         {std::vector<std::string>{"-generateFV", "-file", "images/grid.jpg"},
+          {"-generateFV", "-folder", "images/"},
+          {"-queryImage", "-pattern", "images/grid.jpg"}}) {
+        SCOPED_TRACE(args[0] + " " + args[1]);
+        RunResult r = c.run(args);
+        EXPECT_EQ(r.status, 1);
+        const std::string message = "can't open feature map file\n";
+        ASSERT_GE(r.out.size(), message.size());
+        EXPECT_EQ(r.out.substr(r.out.size() - message.size()), message);
+        EXPECT_EQ(r.err, train);
+    }
+    for (const char *sub : {"FV", "FVC", "TEMP"})
+        EXPECT_TRUE(std::filesystem::is_empty(c.roots.data(sub))) << sub;
+
+    RunResult mistyped = c.run({"-generateFV", "-folder", "imgaes/"});
+    EXPECT_EQ(mistyped.status, 1);
+    EXPECT_EQ(mistyped.out, "");
+    EXPECT_EQ(mistyped.err, "cannot open directory. \nimgaes/: No such file or directory\n");
+}
+
 TEST(Vosk2_program, queryByPattern) {
     Collection c;
     c.store();

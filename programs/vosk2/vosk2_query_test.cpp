@@ -285,7 +285,7 @@ TEST(Vosk2_queryMatch, unopenableStoreFolderStops) {
     result *head = makeNodeResult();
     auto r = runCaptured([&] { queryMatchClass(head, 1, roots.locations); });
     EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, "cannot open directory. \n");
+    EXPECT_EQ(r.err, "cannot open directory. \n" + roots.data("FVC/") + ": No such file or directory\n");
     freeResultList(head);
 }
 

@@ -5,6 +5,7 @@
 // holding blanks or shell characters is just a name.
 #include <dirent.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -79,7 +80,7 @@ bool isStoreFile(const std::string &name, const char *prefix) {
 
 std::vector<std::string> folderEntries(const std::string &folder) {
     DIR *dir = opendir(folder.c_str());
-    if (dir == nullptr) fatalExit(Stream::err, "cannot open directory. \n");
+    if (dir == nullptr) cannotOpenFolder(folder, errno);
     std::vector<std::string> names;
     while (const dirent *entry = readdir(dir)) {
         if (entry->d_ino == 0) continue;  // a deleted slot some file systems report

@@ -6,15 +6,14 @@
 // the image library, which reads every format the store accepts (".v"
 // included).  Copies go through the file system, never a shell; an image
 // that cannot be read or converted (moved or damaged since it was stored)
-// does not stop the run, as the front end shows what it finds.  Every file
+// does not stop the run: it is named on standard error and the placeholder
+// image is shown in its place.  Every file
 // is written beside its place, and the files of one call are put in place
 // together at its end: a write error stops the run naming the file, and
 // leaves the earlier output as it was.
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <sstream>
 #include <string>
 
 #include "classify/kNN2.h"
@@ -42,39 +41,77 @@ void writeBytes(const std::string &to, const std::string &bytes, FileSet &files)
     files.close(fp);
 }
 
-// to = a copy of from; a file that cannot be read gives no copy.
-void copyFile(const std::string &from, const std::string &to, FileSet &files) {
-    std::ifstream in(from, std::ios::binary);
-    if (!in) return;
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    if (in.bad()) return;
-    writeBytes(to, bytes.str(), files);
-}
-
-// to (a .jpg path) = the image from as JPEG.  Like a failed copy, a failed
-// conversion (an image moved or damaged since it was stored) does not stop
-// the listing: it is named on standard error and no thumbnail is written.
-void writeJpeg(const std::string &from, const std::string &to, FileSet &files) {
-    vips::VImage image;
-    std::string reason;
-    if (!openImage(from, &image, &reason)) {
-        std::fprintf(stderr, "cannot convert image %s: %s\n", from.c_str(), reason.c_str());
-        return;
+// to = a copy of from; false, with *reason, when from cannot be read.
+bool copyFile(const std::string &from, const std::string &to, FileSet &files, std::string *reason) {
+    std::FILE *in = std::fopen(from.c_str(), "rb");
+    if (in == nullptr) {
+        *reason = std::strerror(errno);
+        return false;
     }
-    // Reading went well: a failure now is one of writing, which stops.
-    if (!saveImage(image, files.reserve(to), &reason))
-        fatalExit(Stream::out, "cannot write image " + to + ": " + reason + "\n");
+    std::string bytes;
+    char block[65536];
+    std::size_t n;
+    while ((n = std::fread(block, 1, sizeof block, in)) > 0) bytes.append(block, n);
+    const int error = std::ferror(in) ? errno : 0;  // a folder opens but does not read
+    std::fclose(in);
+    if (error != 0) {
+        *reason = std::strerror(error);
+        return false;
+    }
+    writeBytes(to, bytes, files);
+    return true;
 }
 
-// Thumbnail NNN.jpg of one shown result.
+// to (a .jpg path) = the image from as JPEG; false, with *reason, when from
+// cannot be read.  Reading went well: a failure then is one of writing,
+// which stops the run.
+bool writeJpeg(const std::string &from, const std::string &to, FileSet &files, std::string *reason) {
+    vips::VImage image;
+    if (!openImage(from, &image, reason)) return false;
+    std::string writeError;
+    if (!saveImage(image, files.reserve(to), &writeError))
+        fatalExit(Stream::out, "cannot write image " + to + ": " + writeError + "\n");
+    return true;
+}
+
+// to = the placeholder image; one that cannot be read is named on standard
+// error and an empty file takes the place of to.
+void writePlaceholder(const std::string &to, const Locations &locations, FileSet &files) {
+    const std::string placeholder = locations.placeholderDir + "dummy.jpg";
+    std::string reason;
+    if (copyFile(placeholder, to, files, &reason)) return;
+    std::fprintf(stderr, "cannot read the placeholder image %s: %s\n", placeholder.c_str(),
+                 reason.c_str());
+    writeBytes(to, "", files);
+}
+
+// Puts the image from at to for the front end: converted to JPEG when
+// convert, else copied.  An image that cannot be read (moved or damaged
+// since it was stored, or stored with a path relative to another folder
+// than the one the query runs in) must not leave the picture of an earlier
+// query under to: it is named on standard error and the placeholder takes
+// its place (an empty file where to is no ".jpg", which the placeholder is
+// not).  The listing goes on.
+void writeImageCopy(const std::string &from, const std::string &to, bool convert,
+                    const Locations &locations, FileSet &files) {
+    std::string reason;
+    if (convert ? writeJpeg(from, to, files, &reason) : copyFile(from, to, files, &reason)) return;
+    const std::string name = to.substr(to.rfind('/') + 1);
+    const bool jpeg = extensionOf(to) == ".jpg";
+    std::fprintf(stderr, "cannot read image %s: %s; %s shows %s\n", from.c_str(), reason.c_str(),
+                 name.c_str(), jpeg ? "the placeholder" : "nothing");
+    if (jpeg)
+        writePlaceholder(to, locations, files);
+    else
+        writeBytes(to, "", files);
+}
+
+// Thumbnail NNN.jpg of one shown result: a JPEG copied, any other format
+// converted.
 void writeThumbnail(const result *r, const std::string &nnn, const Locations &locations,
                     FileSet &files) {
-    const std::string to = thumbnailFolder(locations) + nnn + ".jpg";
-    if (extensionOf(r->source) == ".jpg")
-        copyFile(r->source, to, files);
-    else
-        writeJpeg(r->source, to, files);
+    writeImageCopy(r->source, thumbnailFolder(locations) + nnn + ".jpg",
+                   extensionOf(r->source) != ".jpg", locations, files);
 }
 
 std::FILE *openMetadata(const std::string &nnn, const Locations &locations, FileSet &files) {
@@ -93,8 +130,7 @@ void showResult(const result *r, int n, bool byRank, int queryClass, const Locat
                 FileSet &files) {
     const std::string nnn = numberedName(n);
     if (r->dimY > kLargest && r->dimX > kLargest) {
-        copyFile(locations.placeholderDir + "dummy.jpg", thumbnailFolder(locations) + nnn + ".jpg",
-                 files);
+        writePlaceholder(thumbnailFolder(locations) + nnn + ".jpg", locations, files);
         return;
     }
     writeThumbnail(r, nnn, locations, files);
@@ -152,8 +188,10 @@ void queryDisplayInto(FileSet &files, const result *hQuery, const std::string &f
     files.close(fp);
 
     const std::string ext = extensionOf(filename);
-    if (ext != ".jpg") writeJpeg(hQuery->source, thumbnailFolder(locations) + "000query.jpg", files);
-    copyFile(filename, thumbnailFolder(locations) + "000query" + ext, files);
+    if (ext != ".jpg")
+        writeImageCopy(hQuery->source, thumbnailFolder(locations) + "000query.jpg", true, locations,
+                       files);
+    writeImageCopy(filename, thumbnailFolder(locations) + "000query" + ext, false, locations, files);
 }
 
 // pr 2: an empty line on standard output, then the results by rank; pr 1:

@@ -118,6 +118,34 @@ TEST(Vosk2_queryDisplay, regression_nonJpegQueryConvertedByImageLibrary) {
     }
 }
 
+// A query image gone since it was analysed leaves no earlier query's
+// picture: 000query.jpg is the placeholder, a copy under another extension
+// an empty file, each named on standard error.
+TEST(Vosk2_queryDisplay, regression_unreadableQueryImageLeavesNoEarlierPicture) {
+    struct Case {
+        const char *name;
+        const char *copy;  // the copy under the query's own extension
+    };
+    const Case cases[] = {{"q.jpg", "000query.jpg"}, {"q.tif", "000query.tif"}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        TestRoots roots;
+        writeFile(roots.locations.placeholderDir + "dummy.jpg", "placeholder");
+        writeFile(roots.thumbnail("000query.jpg"), "earlier query");
+        writeFile(roots.thumbnail(c.copy), "earlier query");
+        const std::string image = roots.dir.file(std::string("images/") + c.name);
+        result *query = makeNodeResult();
+        query->source = image;
+        auto r = runCaptured([&] { queryDisplay(query, image, 2, roots.locations); });
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(readFile(roots.thumbnail("000query.jpg")), "placeholder");
+        EXPECT_EQ(readFile(roots.thumbnail(c.copy)), std::string(c.copy) == "000query.jpg" ? "placeholder" : "");
+        EXPECT_NE(r.err.find("cannot read image " + image + ": "), std::string::npos) << r.err;
+        EXPECT_EQ(readFile(roots.metadata("000query.txt")).substr(0, 2), "2\n");
+        freeResultList(query);
+    }
+}
+
 TEST(Vosk2_queryDisplay, summaryThatCannotBeCreatedStops) {
     TestRoots roots;
     std::filesystem::remove_all(roots.metadata(""));
@@ -176,34 +204,68 @@ TEST(Vosk2_graphicalDisplay, nonJpegResultsWrittenAsJpeg) {
     }
 }
 
-// A result image that can no longer be read (moved, or damaged) gets no
-// thumbnail, but the listing goes on: its text and the later results are
-// written and the run ends normally.
-TEST(Vosk2_graphicalDisplay, regression_unreadableResultImageDoesNotStop) {
+// A result image that cannot be read (moved, damaged, a folder, or a path
+// relative to another folder) does not stop the listing: its text and the
+// later results are written and the run ends normally.  The image is named
+// on standard error and the placeholder takes its place: the picture an
+// earlier query left under that number never stays beside the new text (it
+// used to, with nothing said).
+TEST(Vosk2_graphicalDisplay, regression_unreadableResultImageShowsPlaceholder) {
     TestRoots roots;
-    const std::string gone = roots.dir.file("images/gone.tif");
+    const std::string goneJpg = roots.dir.file("images/gone.jpg");
+    const std::string goneTif = roots.dir.file("images/gone.tif");
     const std::string broken = roots.dir.file("images/broken.v");
+    const std::string folder = roots.dir.file("images/folder.jpg");
     const std::string jpg = roots.dir.file("images/a.jpg");
     writeFile(broken, "not an image");
+    std::filesystem::create_directories(folder);
     writeFile(jpg, "image");
-    Results results({gone, broken, jpg});
+    Results results({goneJpg, goneTif, broken, folder, jpg});
     const double query[5] = {1, 0, 0, 0, 0};
     for (int pr : {1, 2}) {
         SCOPED_TRACE(pr);
         TestRoots fresh;
+        writeFile(fresh.locations.placeholderDir + "dummy.jpg", "placeholder");
+        for (const char *nnn : {"001", "002", "003", "004", "005"}) {
+            writeFile(fresh.thumbnail(std::string(nnn) + ".jpg"), "earlier query");
+            writeFile(fresh.metadata(std::string(nnn) + ".txt"), "earlier query");
+        }
         auto r = runCaptured([&] { graphicalDisplay(results.head(), query, pr, fresh.locations); });
         EXPECT_EQ(r.status, 0);
         EXPECT_EQ(r.out, pr == 2 ? "\n" : "");
-        EXPECT_NE(r.err.find(gone), std::string::npos);
-        EXPECT_NE(r.err.find(broken), std::string::npos);
-        EXPECT_FALSE(fileExists(fresh.thumbnail("001.jpg")));
-        EXPECT_FALSE(fileExists(fresh.thumbnail("002.jpg")));
-        EXPECT_NE(readFile(fresh.metadata("001.txt")).find("Source : " + gone + "\n"), std::string::npos);
-        EXPECT_NE(readFile(fresh.metadata("002.txt")).find("Source : " + broken + "\n"),
-                  std::string::npos);
-        EXPECT_EQ(readFile(fresh.thumbnail("003.jpg")), "image");
-        EXPECT_TRUE(fileExists(fresh.metadata("003.txt")));
+        const std::vector<std::string> err = test::lines(r.err);
+        ASSERT_EQ(err.size(), 4u) << r.err;
+        EXPECT_EQ(err[0], "cannot read image " + goneJpg + ": No such file or directory; 001.jpg shows the placeholder");
+        EXPECT_EQ(err[1].rfind("cannot read image " + goneTif + ": ", 0), 0u) << err[1];
+        EXPECT_EQ(err[2].rfind("cannot read image " + broken + ": ", 0), 0u) << err[2];
+        EXPECT_EQ(err[3], "cannot read image " + folder + ": Is a directory; 004.jpg shows the placeholder");
+        for (int i = 1; i <= 3; i++)
+            EXPECT_NE(err[i].find(numberedName(i + 1) + ".jpg shows the placeholder"), std::string::npos);
+        const std::string sources[] = {goneJpg, goneTif, broken, folder, jpg};
+        for (int n = 1; n <= 5; n++) {
+            SCOPED_TRACE(n);
+            EXPECT_EQ(readFile(fresh.thumbnail(numberedName(n) + ".jpg")), n < 5 ? "placeholder" : "image");
+            EXPECT_NE(readFile(fresh.metadata(numberedName(n) + ".txt")).find("Source : " + sources[n - 1] + "\n"),
+                      std::string::npos);
+        }
     }
+}
+
+// Without a readable placeholder an unreadable result gets an empty
+// thumbnail, never the earlier query's picture; both files are named.
+TEST(Vosk2_graphicalDisplay, regression_missingPlaceholderLeavesNoEarlierPicture) {
+    TestRoots roots;
+    const std::string gone = roots.dir.file("images/gone.jpg");
+    Results results({gone});
+    const double query[5] = {1, 0, 0, 0, 0};
+    writeFile(roots.thumbnail("001.jpg"), "earlier query");
+    auto r = runCaptured([&] { graphicalDisplay(results.head(), query, 2, roots.locations); });
+    EXPECT_EQ(r.status, 0);
+    EXPECT_EQ(r.err, "cannot read image " + gone + ": No such file or directory; 001.jpg shows the placeholder\n"
+                     "cannot read the placeholder image " + roots.locations.placeholderDir +
+                         "dummy.jpg: No such file or directory\n");
+    EXPECT_TRUE(fileExists(roots.thumbnail("001.jpg")));
+    EXPECT_EQ(readFile(roots.thumbnail("001.jpg")), "");
 }
 
 TEST(Vosk2_graphicalDisplay, placeholderForLargeResults) {
