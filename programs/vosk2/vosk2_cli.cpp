@@ -133,7 +133,8 @@ std::string shortGuideText() { return usageText(kShortGuide, std::size(kShortGui
 // set), which writes the query files to TEMP/ and fills the query record;
 // then the query of the mode is matched, listed and written for the web.
 // An unknown mode ends the run before the image is opened, printing
-// nothing.
+// nothing; so does a path without store name (requireTypedStoreName), with
+// its message.
 void queryByExample(const std::string &mode, const std::string &path, const Locations &locations) {
     const int kind = mode == "-class" ? 1 : mode == "-pattern" ? 2 : mode == "-feature" ? 3 : 0;
     if (kind == 0) silentStop();
@@ -192,7 +193,7 @@ void queryByCategory(const char *word, const Locations &locations) {
 }
 
 // The store files of one image, its networks kept apart (merge setting
-// clear, pipeline mode 1).
+// clear, pipeline mode 1).  The path must name its folder.
 void storeOneImage(const std::string &path, const Locations &locations) {
     requireOneLineName(path);
     requireTypedStoreName(path, true);
