@@ -352,9 +352,18 @@ std::FILE *FileSet::create(const std::string &finalPath, const std::string &temp
     }
     int fd = -1;
     if (!temporaryPath.empty()) {
+        // A fixed name: whatever stands there (a file an earlier run left, a
+        // link planted by someone else) is removed, never followed, and the
+        // file is made anew by this process.  Something planted again in
+        // between makes the creation fail with EEXIST; a few tries, then
+        // give up.
         m.tempPath = temporaryPath;
         m.slot = registerPath(m.tempPath, kTemporary);
-        fd = open(m.tempPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        for (int attempt = 0; attempt < 10 && fd < 0; attempt++) {
+            if (unlink(m.tempPath.c_str()) != 0 && errno != ENOENT) break;
+            fd = open(m.tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+            if (fd < 0 && errno != EEXIST) break;
+        }
     } else {
         for (int attempt = 0; attempt < 100 && fd < 0; attempt++) {
             if (m.slot >= 0) unregisterPath(m.slot);
@@ -391,19 +400,6 @@ void FileSet::close(std::FILE *fp) {
         if (!finish(fp, m.tempPath, &m.failure) && m.failure.empty()) m.failure = systemText(EIO);
         return;
     }
-}
-
-std::string FileSet::reserve(const std::string &finalPath) {
-    Member m;
-    m.finalPath = followLinks(finalPath);
-    std::string ext;
-    const std::string base = baseOf(m.finalPath);
-    const std::string::size_type dot = base.rfind('.');
-    if (dot != std::string::npos) ext = base.substr(dot);
-    m.tempPath = temporaryName(m.finalPath) + ext;
-    m.slot = registerPath(m.tempPath, kTemporary);
-    members_.push_back(m);
-    return m.tempPath;
 }
 
 void FileSet::discard() {

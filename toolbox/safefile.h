@@ -38,12 +38,14 @@ public:
     FileSet &operator=(const FileSet &) = delete;
 
     // Opens a new, empty temporary file in the folder of finalPath for
-    // writing; it takes finalPath's place on commit.  temporaryPath, when
-    // given, names the temporary file (in the same folder; an existing file
-    // of that name is emptied).  nullptr, with errno set, when it cannot be
-    // created or finalPath cannot take a new file (canReplace).  A final
-    // path that is a symbolic link is followed: the file it names is the
-    // one replaced.
+    // writing; it takes finalPath's place on commit.  The file is always
+    // created by this call (O_CREAT | O_EXCL), never opened through a name
+    // that stood there before.  temporaryPath, when given, names the
+    // temporary file (in the same folder): whatever is at that name (a file
+    // an earlier run left, a symbolic link) is removed without being
+    // followed.  nullptr, with errno set, when it cannot be created or
+    // finalPath cannot take a new file (canReplace).  A final path that is
+    // a symbolic link is followed: the file it names is the one replaced.
     std::FILE *create(const std::string &finalPath, const std::string &temporaryPath = "");
 
     // create; a failure ends the run with message as a line on standard
@@ -54,12 +56,6 @@ public:
     // so a long group need not keep every file open; a failure is reported
     // by commit.  It is still moved into place by commit.
     void close(std::FILE *fp);
-
-    // A temporary name in the folder of finalPath, ending in finalPath's
-    // extension, for a writer that creates the file itself (the image
-    // library picks the format by the extension).  Removed like the files
-    // of create.
-    std::string reserve(const std::string &finalPath);
 
     // Checks every file for write errors, flushes it to disk and closes it,
     // then renames each over its final path in the order they were added,
@@ -84,7 +80,7 @@ private:
     struct Member {
         std::string finalPath;  // symbolic links followed
         std::string tempPath;
-        std::FILE *fp = nullptr;  // nullptr for a reserved name or once closed
+        std::FILE *fp = nullptr;  // nullptr once closed
         bool finished = false;    // closed early (close)
         std::string failure;      // what went wrong when it was closed early
         int slot = -1;            // its entry in the register

@@ -68,7 +68,9 @@ TEST(SafeFile_commit, discardAndDestructionKeepTheOldFiles) {
     {
         FileSet set;
         std::fputs("new\n", set.create(dir.file("a.dat")));
-        set.reserve(dir.file("p.jpg"));
+        std::FILE *picture = set.create(dir.file("p.jpg"));
+        std::fputs("picture", picture);
+        set.close(picture);
     }
     EXPECT_EQ(readFile(dir.file("a.dat")), "old\n");
     EXPECT_EQ(entries(dir), std::vector<std::string>{"a.dat"});
@@ -294,23 +296,51 @@ TEST(SafeFile_create, namedTemporaryAndFollowedLink) {
     EXPECT_EQ(readFile(dir.file("real.dat")), "new\n");
 }
 
-TEST(SafeFile_reserve, writerMakesTheFileItself) {
-    TempDir dir;
-    FileSet set;
-    const std::string temp = set.reserve(dir.file("001.jpg"));
-    EXPECT_EQ(temp.substr(0, dir.path().size()), dir.path());
-    EXPECT_EQ(temp.substr(temp.size() - 4), ".jpg");
-    writeFile(temp, "picture");
-    set.commitOrStop();
-    EXPECT_EQ(readFile(dir.file("001.jpg")), "picture");
-    EXPECT_EQ(entries(dir), std::vector<std::string>{"001.jpg"});
-
-    // A reserved name that was never written is a failure.
-    FileSet unwritten;
-    unwritten.reserve(dir.file("002.jpg"));
-    std::string path, reason;
-    EXPECT_FALSE(unwritten.commit(&path, &reason));
-    EXPECT_EQ(path, dir.file("002.jpg"));
+// Something planted at the fixed name of a working copy is removed, never
+// followed or written through: the file it points to (or names a second
+// time) keeps its bytes, a link to nothing creates nothing, and the file put
+// in place is a regular file of the new text.  A folder there cannot be
+// removed: the working copy is refused and nothing changes.
+TEST(SafeFile_create, regression_namedTemporaryNeverFollowsWhatIsPlanted) {
+    enum Plant { symbolicLink, danglingLink, hardLink, folder };
+    struct Case {
+        const char *name;
+        Plant plant;
+    };
+    const Case cases[] = {{"symbolic link", symbolicLink},
+                          {"link to nothing", danglingLink},
+                          {"hard link", hardLink},
+                          {"folder", folder}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        TempDir dir;
+        writeFile(dir.file("victim.txt"), "the victim's text\n");
+        writeFile(dir.file("map.dat"), "old map\n");
+        const std::string temp = dir.file("temp_map.dat");
+        switch (c.plant) {
+        case symbolicLink: std::filesystem::create_symlink(dir.file("victim.txt"), temp); break;
+        case danglingLink: std::filesystem::create_symlink(dir.file("made.txt"), temp); break;
+        case hardLink: std::filesystem::create_hard_link(dir.file("victim.txt"), temp); break;
+        case folder: std::filesystem::create_directories(temp + "/inside"); break;
+        }
+        FileSet set;
+        std::FILE *fp = set.create(dir.file("map.dat"), temp);
+        if (c.plant == folder) {
+            EXPECT_EQ(fp, nullptr);
+            EXPECT_TRUE(set.empty());
+            EXPECT_EQ(readFile(dir.file("map.dat")), "old map\n");
+            continue;
+        }
+        ASSERT_NE(fp, nullptr);
+        std::fputs("new map\n", fp);
+        set.commitOrStop();
+        EXPECT_EQ(readFile(dir.file("victim.txt")), "the victim's text\n");
+        EXPECT_FALSE(test::fileExists(dir.file("made.txt")));
+        EXPECT_FALSE(std::filesystem::is_symlink(dir.file("map.dat")));
+        EXPECT_TRUE(std::filesystem::is_regular_file(dir.file("map.dat")));
+        EXPECT_EQ(readFile(dir.file("map.dat")), "new map\n");
+        EXPECT_EQ(entries(dir), (std::vector<std::string>{"map.dat", "victim.txt"}));
+    }
 }
 
 // No file can be made: a missing folder, a folder in the final place.

@@ -7,7 +7,11 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 
 #include <gmodule.h>
 
@@ -237,10 +241,90 @@ bool openSequential(const std::string &path, vips::VImage *image, std::string *r
         *reason = libraryReason(e);
         return false;
     }
+    // Only the header has been read: an image too large for the analysis is
+    // refused before any pixel memory exists.
+    return withinPixelBound(image->width(), image->height(), reason);
+}
+
+// True when the extension names a format the library can write ('.' and
+// letters or digits, a saver known for it, perhaps among the optional
+// modules); else false with *reason set.
+bool knownSaveFormat(const std::string &ext, std::string *reason) {
+    const bool known = plainSuffix(ext) &&
+                       (vips_foreign_find_save_target(ext.c_str()) != nullptr ||
+                        (loadOptionalLoaders() && vips_foreign_find_save_target(ext.c_str()) != nullptr));
+    if (!known) {
+        vips_error_clear();
+        *reason = "no image format for the extension \"" + ext + "\"";
+    }
+    return known;
+}
+
+// The library's own format is written only to a file the library opens by
+// name.  That file is made in a folder of this process's own (mkdtemp: new,
+// mode 0700, in the system's temporary folder, where no one else can put a
+// name), read back and removed.  The programs store no such file; tests and
+// the sample tool do.
+bool encodeThroughOwnFolder(const vips::VImage &img, const std::string &ext, std::string *bytes,
+                            std::string *reason) {
+    std::string pattern = (std::filesystem::temp_directory_path() / "craq-image-XXXXXX").string();
+    if (mkdtemp(&pattern[0]) == nullptr) {
+        *reason = std::strerror(errno);
+        return false;
+    }
+    const std::string file = pattern + "/image" + ext;
+    bool done = saveImage(img, file, reason);
+    if (done) {
+        std::ifstream in(file, std::ios::binary);
+        std::ostringstream read;
+        read << in.rdbuf();
+        done = in.good() || in.eof();
+        if (done)
+            *bytes = read.str();
+        else
+            *reason = "cannot read back " + file;
+    }
+    unlink(file.c_str());
+    rmdir(pattern.c_str());
+    return done;
+}
+
+// The bytes of img in the format ext names, encoded in memory.  False, with
+// *reason set, on failure.
+bool encodeImage(const vips::VImage &img, const std::string &ext, std::string *bytes,
+                 std::string *reason) {
+    if (!knownSaveFormat(ext, reason)) return false;
+    if (g_ascii_strcasecmp(ext.c_str(), ".v") == 0 || g_ascii_strcasecmp(ext.c_str(), ".vips") == 0)
+        return encodeThroughOwnFolder(img, ext, bytes, reason);
+    try {
+        vips::VTarget target = vips::VTarget::new_to_memory();
+        img.write_to_target(ext.c_str(), target);
+        VipsBlob *blob = nullptr;
+        g_object_get(target.get_target(), "blob", &blob, nullptr);
+        if (blob == nullptr) {
+            *reason = "the image library returned no bytes";
+            return false;
+        }
+        std::size_t size = 0;
+        const void *data = vips_blob_get(blob, &size);
+        bytes->assign(static_cast<const char *>(data), size);
+        vips_area_unref(VIPS_AREA(blob));
+    } catch (const vips::VError &e) {
+        *reason = libraryReason(e);
+        return false;
+    }
     return true;
 }
 
 }  // namespace
+
+bool withinPixelBound(long long width, long long height, std::string *reason) {
+    // Both come from a header: at most 2^31 - 1 each, so the product fits.
+    if (width * height <= kMaxImagePixels) return true;
+    *reason = std::to_string(width) + " x " + std::to_string(height) + " pixels, more than the " +
+              std::to_string(kMaxImagePixels) + " pixels an image may have";
+    return false;
+}
 
 bool openImage(const std::string &path, vips::VImage *image, std::string *reason) {
     vips::VImage loaded;
@@ -320,14 +404,7 @@ bool saveImage(const vips::VImage &img, const std::string &path, std::string *re
     const std::string ext = extensionOf(path);
     // The saver is found before the file is created, so a name of no known
     // format leaves nothing behind.
-    const bool known = plainSuffix(ext) &&
-                       (vips_foreign_find_save_target(ext.c_str()) != nullptr ||
-                        (loadOptionalLoaders() && vips_foreign_find_save_target(ext.c_str()) != nullptr));
-    if (!known) {
-        vips_error_clear();
-        *reason = "no image format for the extension \"" + ext + "\"";
-        return false;
-    }
+    if (!knownSaveFormat(ext, reason)) return false;
     try {
         vips::VTarget target = vips::VTarget::new_to_file(path.c_str());
         img.write_to_target(ext.c_str(), target);
@@ -338,14 +415,24 @@ bool saveImage(const vips::VImage &img, const std::string &path, std::string *re
     return true;
 }
 
-// The image goes to a temporary name beside path (with path's extension, so
-// the format is the same) and takes path's place whole.
+// The image is encoded in memory, in the format of path's extension, and
+// its bytes go to a file the program creates itself beside path
+// (FileSet::create: a new file, never one reached through a name planted
+// there), which takes path's place whole.  The library never opens a file
+// by name for writing here.
 void writeImage(const vips::VImage &img, const std::string &path, FileSet *files) {
+    std::string bytes, reason;
+    if (!encodeImage(img, extensionOf(path), &bytes, &reason))
+        fatalExit(Stream::out, "cannot write image " + path + ": " + reason + "\n");
     FileSet own;
     FileSet &set = files != nullptr ? *files : own;
-    std::string reason;
-    if (!saveImage(img, set.reserve(path), &reason))
-        fatalExit(Stream::out, "cannot write image " + path + ": " + reason + "\n");
+    std::FILE *fp = set.create(path);
+    if (fp == nullptr)
+        fatalExit(Stream::out, "cannot write image " + path + ": " + std::strerror(errno) + "\n");
+    std::fwrite(bytes.data(), 1, bytes.size(), fp);
+    // Finished now (a write error is reported by the commit), so a group of
+    // many images does not keep each open.
+    set.close(fp);
     std::string failed;
     if (files == nullptr && !own.commit(&failed, &reason))
         fatalExit(Stream::out, "cannot write image " + path + ": " + reason + "\n");

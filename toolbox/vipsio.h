@@ -33,12 +33,25 @@ void startImageLibrary(const char *argv0);
 // process; a cached load would hand back the old pixels.
 void disableImageCache();
 
+// The most pixels an image file may declare (width x height): 300 million,
+// three times a 10000 x 10000 scan.  The analysis holds the image several
+// times over (a byte plane, then int matrices of its size), so a file
+// declaring more would ask for gigabytes before a pixel is read; it is
+// refused from its header alone.
+constexpr long long kMaxImagePixels = 300000000;
+
+// True when width x height is within kMaxImagePixels; else false with
+// *reason = "<width> x <height> pixels, more than the 300000000 pixels an
+// image may have".  Both are at most 2^31 - 1.
+bool withinPixelBound(long long width, long long height, std::string *reason);
+
 // Opens the image file named by path (literally) and decodes it whole, so
 // that a truncated or damaged file fails here rather than being read with
 // grey fill later.  The result is an image in memory under path's name;
 // the decoding runs in the calling thread, top to bottom (no worker thread
 // of the library starts).  False, with *reason set to one line, on any
-// failure.
+// failure; a header declaring more than kMaxImagePixels is refused before
+// any pixel memory is allocated.
 bool openImage(const std::string &path, vips::VImage *image, std::string *reason);
 
 // The analysis band of an image file (see chooseBand) in a byte plane with
@@ -55,8 +68,8 @@ struct AnalysisPlane {
 // Opens the image file named by path (literally) and decodes its analysis
 // band straight into plane->bytes, top to bottom in the calling thread,
 // with no whole-image copy in between.  False, with *reason set to one line,
-// when the file cannot be opened or is truncated or damaged (as openImage);
-// a band that is not 8-bit is decoded all the same (a damaged file is
+// when the file cannot be opened, is too large (kMaxImagePixels) or is
+// truncated or damaged (as openImage); a band that is not 8-bit is decoded all the same (a damaged file is
 // refused as such) and leaves plane->eightBit false.
 bool readAnalysisPlane(const std::string &path, AnalysisPlane *plane, std::string *reason);
 
@@ -75,12 +88,15 @@ vips::VImage loadAnalysisBand(const std::string &path);
 
 // Writes img to the file path (literally) in the format its extension names
 // (".jpg", ".png", ".tif", ".v", ...).  False, with *reason set, on failure;
-// a name whose extension names no format creates no file.
+// a name whose extension names no format creates no file.  The library
+// opens path itself: the programs store images through writeImage.
 bool saveImage(const vips::VImage &img, const std::string &path, std::string *reason);
 
-// saveImage to a temporary name beside path, which then replaces path whole:
-// at once, or, with files, when the caller commits that set.  A failure
-// ends the run with "cannot write image <path>: <reason>\n", status 1.
+// img encoded in memory in the format path's extension names, its bytes
+// written to a new file of files (FileSet::create, beside path), which then
+// replaces path whole: at once, or, with files, when the caller commits
+// that set.  A failure ends the run with "cannot write image <path>:
+// <reason>\n", status 1.
 void writeImage(const vips::VImage &img, const std::string &path, FileSet *files = nullptr);
 
 // The image file from written to the file to in the format of to's

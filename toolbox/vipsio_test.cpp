@@ -6,8 +6,14 @@
 #include <cstdlib>
 #include <vector>
 
+#include <unistd.h>
+
+#include <filesystem>
+
 #include "tests/support/capture.h"
+#include "tests/support/memlimit.h"
 #include "toolbox/fatal.h"
+#include "toolbox/filenames.h"
 
 namespace craq {
 namespace {
@@ -275,6 +281,189 @@ TEST(Vipsio_capture, regression_errorStopAfterImageWork) {
         EXPECT_EQ(r.out, "stop\n");
         EXPECT_EQ(test::runCaptured([] {}).status, 0);
     }
+}
+
+}  // namespace
+}  // namespace craq
+
+namespace craq {
+namespace {
+
+// ---- the size bound ----
+
+TEST(Vipsio_bound, withinPixelBound) {
+    struct Case {
+        long long width, height;
+        bool within;
+    };
+    const Case cases[] = {
+        {10000, 10000, true},     {20000, 15000, true},       {1, 300000000, true},
+        {20000, 15001, false},    {1, 300000001, false},      {62464, 43779, false},
+        {2147483647, 2147483647, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::to_string(c.width) + " x " + std::to_string(c.height));
+        std::string reason = "unchanged";
+        EXPECT_EQ(withinPixelBound(c.width, c.height, &reason), c.within);
+        if (c.within) {
+            EXPECT_EQ(reason, "unchanged");
+        } else {
+            EXPECT_EQ(reason, std::to_string(c.width) + " x " + std::to_string(c.height) +
+                                  " pixels, more than the 300000000 pixels an image may have");
+        }
+    }
+}
+
+// Files of a few hundred bytes whose headers declare billions of pixels:
+// a JPEG of one grey component (a quantisation table, two one-code Huffman
+// tables, four bytes of scan), an uncompressed TIFF strip that is not
+// there, and the library's own format with a few rows of pixels.
+std::string jpegDeclaring(int width, int height) {
+    auto segment = [](int marker, const std::string &payload) {
+        const std::size_t length = payload.size() + 2;
+        return std::string{'\xff', static_cast<char>(marker), static_cast<char>(length >> 8),
+                           static_cast<char>(length & 255)} +
+               payload;
+    };
+    const std::string quantisation = std::string(1, '\0') + std::string(64, '\1');
+    const std::string frame = {8,
+                               static_cast<char>(height >> 8), static_cast<char>(height & 255),
+                               static_cast<char>(width >> 8),  static_cast<char>(width & 255),
+                               1, 1, 0x11, 0};
+    std::string oneCode(16, '\0');
+    oneCode[0] = 1;
+    const std::string huffman = std::string(1, '\0') + oneCode + std::string(1, '\0') +
+                                std::string(1, '\x10') + oneCode + std::string(1, '\0');
+    const std::string scan = {1, 1, 0, 0, 0x3f, 0};
+    return "\xff\xd8" + segment(0xdb, quantisation) + segment(0xc0, frame) + segment(0xc4, huffman) +
+           segment(0xda, scan) + std::string(4, '\0') + "\xff\xd9";
+}
+
+// Little-endian words.
+std::string le16(unsigned v) { return {static_cast<char>(v & 255), static_cast<char>(v >> 8)}; }
+std::string le32(unsigned long v) { return le16(v & 0xffff) + le16((v >> 16) & 0xffff); }
+
+std::string tiffDeclaring(unsigned long width, unsigned long height) {
+    struct Tag {
+        unsigned tag, type;
+        unsigned long value;
+    };
+    const Tag tags[] = {{256, 4, width}, {257, 4, height}, {258, 3, 8},   {259, 3, 1},
+                        {262, 3, 1},     {273, 4, 142},    {277, 3, 1},   {278, 4, height},
+                        {279, 4, width * height},          {284, 3, 1}};
+    std::string ifd = le16(10);
+    for (const Tag &t : tags)
+        ifd += le16(t.tag) + le16(t.type) + le32(1) + (t.type == 3 ? le16(t.value) + le16(0) : le32(t.value));
+    return "II*" + std::string(1, '\0') + le32(8) + ifd + le32(0) + std::string(16, '\0');
+}
+
+std::string vipsDeclaring(unsigned long width, unsigned long height) {
+    // magic, width, height, bands, bits, format (uchar), coding, type (b-w),
+    // resolutions 1.0 and 1.0; the rest of the 64 bytes zero.
+    std::string header = "\xb6\xa6\xf2\x08" + le32(width) + le32(height) + le32(1) + le32(8) + le32(0) +
+                         le32(0) + le32(1) + "\0\0\x80\x3f\0\0\x80\x3f";
+    header.resize(64, '\0');
+    return header + std::string(90000, '\x64');
+}
+
+// Opens each file in a process of its own whose address space may grow by
+// 100 MiB at most: readAnalysisPlane and openImage report their reasons,
+// then loadImage stops on the last file.
+const test::FreshBody kOpenHuge("vipsio.openHuge", [](const std::vector<std::string> &args) {
+    if (!test::capAddressSpaceGrowth(100u << 20)) {
+        std::printf("no address space limit\n");
+        return;
+    }
+    for (const std::string &path : args) {
+        AnalysisPlane plane;
+        std::string reason;
+        const bool planeRead = readAnalysisPlane(path, &plane, &reason);
+        std::printf("plane %d %s\n", planeRead ? 1 : 0, reason.c_str());
+        vips::VImage image;
+        reason.clear();
+        const bool opened = openImage(path, &image, &reason);
+        std::printf("image %d %s\n", opened ? 1 : 0, reason.c_str());
+    }
+    std::fflush(stdout);
+    loadImage(args.back());
+});
+
+// A file whose header declares more pixels than the bound is refused from
+// its header, in both ways of opening, before any pixel memory exists (the
+// byte plane of the first file alone would take 2.7 GB, so under the cap
+// any such allocation fails); the stop names the file and its size.
+TEST(Vipsio_open, regression_hugeDeclaredSizeRefusedFromTheHeader) {
+    TempDir dir;
+    struct Case {
+        const char *file;
+        std::string bytes;
+        const char *size;
+    };
+    const Case cases[] = {
+        {"huge.jpg", jpegDeclaring(62464, 43779), "62464 x 43779"},
+        {"huge.tif", tiffDeclaring(50000, 50000), "50000 x 50000"},
+        {"huge.v", vipsDeclaring(50000, 50000), "50000 x 50000"},
+    };
+    const std::string bound = " pixels, more than the 300000000 pixels an image may have";
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.file);
+        test::writeFile(dir.file(c.file), c.bytes);
+        const test::RunResult r = test::runFresh("vipsio.openHuge", {dir.file(c.file)});
+        const std::string reason = std::string(c.size) + bound;
+        EXPECT_EQ(r.out, "plane 0 " + reason + "\nimage 0 " + reason + "\ncannot open image " +
+                             dir.file(c.file) + ": " + reason + "\n");
+        EXPECT_EQ(r.status, 1);
+    }
+    EXPECT_LT(cases[0].bytes.size() + cases[1].bytes.size(), 400u);
+}
+
+// ---- writing through a file of the program's own ----
+
+// Writes args[1] (and, in one group, args[2] and args[3]) after planting, at
+// every name this process's temporary files would take first, a symbolic
+// link to the victim args[0].
+const test::FreshBody kWriteBesideLinks("vipsio.writeBesideLinks", [](const std::vector<std::string> &args) {
+    const std::string pid = std::to_string(static_cast<long>(getpid()));
+    for (std::size_t i = 1; i < args.size(); i++) {
+        const std::string::size_type slash = args[i].rfind('/');
+        const std::string folder = args[i].substr(0, slash + 1), name = args[i].substr(slash + 1);
+        for (int n = 0; n < 10; n++) {
+            const std::string temp = folder + "." + name + ".tmp" + pid + "-" + std::to_string(n);
+            for (const std::string &link : {temp, temp + extensionOf(name)})
+                std::filesystem::create_symlink(args[0], link);
+        }
+    }
+    writeImage(patterned(16, 12, 1), args[1]);
+    FileSet group;
+    writeImage(patterned(16, 12, 1), args[2], &group);
+    writeImage(patterned(16, 12, 3), args[3], &group);
+    group.commitOrStop();
+});
+
+// The image library never opens a name for writing: the bytes go through a
+// file the program creates, so links planted at the temporary names are
+// passed over; the victim keeps its text and each image put in place is a
+// regular file.
+TEST(Vipsio_write, regression_plantedLinksAreNotFollowed) {
+    TempDir dir;
+    test::writeFile(dir.file("victim.txt"), "the victim's text\n");
+    std::filesystem::create_directories(dir.file("out"));
+    const std::vector<std::string> images = {dir.file("out/001.jpg"), dir.file("out/002.jpg"),
+                                             dir.file("out/000query.tif")};
+    std::vector<std::string> args = {dir.file("victim.txt")};
+    args.insert(args.end(), images.begin(), images.end());
+    const test::RunResult r = test::runFresh("vipsio.writeBesideLinks", args);
+    ASSERT_EQ(r.status, 0) << r.out;
+    EXPECT_EQ(test::readFile(dir.file("victim.txt")), "the victim's text\n");
+    for (const std::string &path : images) {
+        SCOPED_TRACE(path);
+        EXPECT_FALSE(std::filesystem::is_symlink(path));
+        EXPECT_TRUE(std::filesystem::is_regular_file(path));
+        vips::VImage image;
+        std::string reason;
+        EXPECT_TRUE(openImage(path, &image, &reason)) << reason;
+    }
+    EXPECT_EQ(test::readFile(images[0]).substr(0, 2), "\xFF\xD8");
 }
 
 }  // namespace

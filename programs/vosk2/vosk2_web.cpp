@@ -68,9 +68,7 @@ bool copyFile(const std::string &from, const std::string &to, FileSet &files, st
 bool writeJpeg(const std::string &from, const std::string &to, FileSet &files, std::string *reason) {
     vips::VImage image;
     if (!openImage(from, &image, reason)) return false;
-    std::string writeError;
-    if (!saveImage(image, files.reserve(to), &writeError))
-        fatalExit(Stream::out, "cannot write image " + to + ": " + writeError + "\n");
+    writeImage(image, to, &files);
     return true;
 }
 
