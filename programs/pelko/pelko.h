@@ -12,8 +12,10 @@
 //                      label" lines, the folder form only the first line
 //                      (the number of images in the folder, one more number);
 //   temp_map.dat, temp_label.dat  working copies: every run builds the new
-//                      set in them and renames them over the two template
-//                      files together once every image was trained.
+//                      set in them (made anew, whatever stood at their
+//                      names removed) and renames them over the two
+//                      template files together once every image was trained;
+//   .lock              the lock a run holds on the set (lockTemplateSet).
 //
 // Every operation takes the locations as a parameter; only the program's
 // main picks the built-in ones.  No shell is started: the working copies
@@ -56,6 +58,18 @@ void printAccuracy(long k1, long k2, const Locations &where);
 // exactly ".jpg", ".tif" or ".v" (entries with inode 0 are skipped).
 
 
+
+// Takes the exclusive lock on the template set of where (flock on
+// <dataRoot>CL/.lock, created when missing) and keeps it until the process
+// ends; returns its descriptor, which is close-on-exec.  Both forms take it
+// before they first read the set (after the answer to the prompt and the
+// check of the list), so runs on one set follow one another.  Held by
+// another run: "waiting for another run to finish with the template set
+// <dataRoot>CL/" on standard error, then waits.  A lock file that cannot be
+// opened as a regular file of its own (no CL folder, a link or something
+// else at its name) stops the run: "cannot lock the template set
+// <dataRoot>CL/ (<lock file>): <reason>".
+int lockTemplateSet(const Locations &where);
 
 // Image entries of folder in listing order.  A folder that cannot be
 // opened: "cannot open directory. \n" on standard error, then the folder

@@ -4,11 +4,18 @@
 // images of the four crack pattern classes.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
 #include <csignal>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
+#include <map>
+#include <memory>
 #include <regex>
 #include <sstream>
 #include <string>
@@ -483,14 +490,18 @@ TrainingRun trainWith(const char *workers, const std::vector<std::string> &args,
                     " " + std::to_string(set.labels[i]) + "\n";
         writeFile(set.roots.cl("image_label.dat"), list);
     }
-    const test::FolderSnapshot before = test::snapshot(set.roots.cl(""));
+    test::FolderSnapshot before = test::snapshot(set.roots.cl(""));
     test::ScopedEnv env("CRAQ_WORKERS", workers);
     TrainingRun run;
     run.r = set.run(args, input);
     run.cl = test::snapshot(set.roots.cl(""));
-    // A run that stops leaves the template set as it was.
+    // A run that stops leaves the template set as it was; the lock file it
+    // made stays for the runs after it.
     if (run.r.status != 0) {
-        EXPECT_EQ(test::differences(before, run.cl), std::vector<std::string>{});
+        test::FolderSnapshot after = run.cl;
+        before.erase(".lock");
+        after.erase(".lock");
+        EXPECT_EQ(test::differences(before, after), std::vector<std::string>{});
     }
     return run;
 }
@@ -563,6 +574,255 @@ TEST(Pelko_program, regression_signalEndsTheWorkersToo) {
         EXPECT_EQ(test::differences(before, test::snapshot(set.roots.cl(""))),
                   std::vector<std::string>{});
         EXPECT_EQ(test::processesIn(set.roots.dir.path()), std::vector<int>{});
+    }
+}
+
+}  // namespace
+}  // namespace craq
+
+namespace craq {
+namespace {
+
+// ---- one run at a time, and names planted in the template folder ----
+
+const char kWaiting[] = "waiting for another run to finish with the template set data/CL/\n";
+
+// The lock on the template set, held by the test itself while it starts
+// runs, so that they overlap for certain: each has read its input and
+// waits.  Released on destruction at the latest.
+class TestLock {
+public:
+    explicit TestLock(const PelkoRoots &roots) {
+        fd_ = open(roots.cl(".lock").c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0666);
+        EXPECT_GE(fd_, 0);
+        EXPECT_EQ(flock(fd_, LOCK_EX), 0);
+    }
+    ~TestLock() { release(); }
+    void release() {
+        if (fd_ >= 0) close(fd_);
+        fd_ = -1;
+    }
+
+private:
+    int fd_ = -1;
+};
+
+std::unique_ptr<test::RunningProgram> startPelko(const PelkoRoots &roots, const std::vector<std::string> &args,
+                                                 const std::string &input = "") {
+    return std::make_unique<test::RunningProgram>(PELKO_BINARY, args, roots.dir.path(), input);
+}
+
+// Reads a started run until it says it waits for the lock.
+bool waits(test::RunningProgram &run) {
+    return run.readUntil([](const RunResult &r) { return r.err.find(kWaiting) != std::string::npos; });
+}
+
+// The template folder's entries other than the lock file.
+std::vector<std::string> setEntries(const PelkoRoots &roots) {
+    std::vector<std::string> names;
+    for (const auto &e : std::filesystem::directory_iterator(roots.cl("")))
+        if (e.path().filename() != ".lock") names.push_back(e.path().filename().string());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// Two appending runs started together on one set, on several workers: the
+// second waits for the first and extends the set the first put in place,
+// so both sets were whole and each run's templates are kept.  Both used to
+// read the same old set and write the same working copies: one run's
+// templates were lost, or a run failed after the other had installed a set
+// built from both.
+TEST(Pelko_program, regression_appendingRunsFollowOneAnother) {
+    TrainingSet set;
+    set.train();
+    writeFolder(set.roots);
+    std::filesystem::create_directories(set.roots.dir.file("other"));
+    writeCrackImage(set.roots.dir.file("other/a.jpg"), circular, 6);
+    writeCrackImage(set.roots.dir.file("other/b.jpg"), unidirectional, 7);
+    writeCrackImage(set.roots.dir.file("other/c.jpg"), spiderweb, 8);
+    writeFile(set.roots.cl("image_label.dat"), "3 0\n");
+    const std::string oldMap = readFile(set.roots.cl("feature_map.dat"));
+    const std::string oldLabels = readFile(set.roots.cl("feature_label.dat"));
+
+    // The lines each folder adds, from runs one after the other.
+    std::map<std::string, std::vector<std::string>> added;
+    for (const char *folder : {"more/", "other/"}) {
+        RunResult r = set.run({"-generateMap", "-folder", folder}, "a");
+        ASSERT_EQ(r.status, 0) << r.out;
+        const std::vector<std::string> map = set.mapLines();
+        ASSERT_EQ(map.size(), 16u);
+        added[folder].assign(map.begin() + 13, map.end());
+        writeFile(set.roots.cl("feature_map.dat"), oldMap);
+        writeFile(set.roots.cl("feature_label.dat"), oldLabels);
+    }
+
+    test::ScopedEnv env("CRAQ_WORKERS", "2");
+    std::unique_ptr<test::RunningProgram> first, second;
+    TestLock lock(set.roots);
+    first = startPelko(set.roots, {"-generateMap", "-folder", "more/"}, "a");
+    second = startPelko(set.roots, {"-generateMap", "-folder", "other/"}, "a");
+    ASSERT_TRUE(waits(*first));
+    ASSERT_TRUE(waits(*second));
+    lock.release();
+    const RunResult a = first->finish(), b = second->finish();
+    EXPECT_EQ(a.status, 0) << a.out;
+    EXPECT_EQ(b.status, 0) << b.out;
+
+    const std::vector<std::string> map = set.mapLines(), labels = set.labelLines();
+    ASSERT_EQ(map.size(), 19u);
+    EXPECT_EQ(map[0], "18 9");
+    const std::vector<std::string> old = lines(oldMap);
+    EXPECT_EQ(std::vector<std::string>(map.begin() + 1, map.begin() + 13),
+              std::vector<std::string>(old.begin() + 1, old.end()));
+    // The run that went first printed "12, 9" as the old header, the
+    // second "15, 9": it read the set the first had put in place.
+    const bool moreFirst = a.out.find("\n12, 9\n") != std::string::npos;
+    EXPECT_NE(moreFirst ? b.out.find("\n15, 9\n") : a.out.find("\n15, 9\n"), std::string::npos);
+    std::vector<std::string> expected = added[moreFirst ? "more/" : "other/"];
+    const std::vector<std::string> &then = added[moreFirst ? "other/" : "more/"];
+    expected.insert(expected.end(), then.begin(), then.end());
+    EXPECT_EQ(std::vector<std::string>(map.begin() + 13, map.end()), expected);
+    ASSERT_EQ(labels.size(), 13u);
+    EXPECT_EQ(labels[0], "18 9");
+    EXPECT_EQ(setEntries(set.roots),
+              (std::vector<std::string>{"feature_label.dat", "feature_map.dat", "image_label.dat"}));
+}
+
+// Three list runs started together, the second on a list whose seventh
+// image has no cracks: whatever order the lock gives them, the set in place
+// at the end is the whole set of a run that succeeded, never one of the
+// failed run, and no working copy is left.  The runs used to share the
+// working copies' inodes: a run that failed could install its set.
+TEST(Pelko_program, regression_failedRunNeverInstallsItsSet) {
+    TrainingSet set;
+    const std::vector<unsigned char> blank(160 * 120, 200);
+    writeImage(imageFromBytes(blank.data(), 160, 120), set.roots.dir.file("images/blank.jpg"));
+    auto listOf = [&](std::size_t count, int blankLine) {
+        std::string list;
+        for (std::size_t i = 0; i < count; i++)
+            list += (static_cast<int>(i) == blankLine ? std::string("images/blank.jpg") : set.paths[i]) + " " +
+                    std::to_string(set.labels[i]) + "\n";
+        return list;
+    };
+    const std::string lists[] = {listOf(12, -1), listOf(12, 6), listOf(8, -1)};
+    // The sets of the two good lists, trained one after the other.
+    std::vector<std::pair<std::string, std::string>> good;
+    for (int i : {0, 2}) {
+        writeFile(set.roots.cl("image_label.dat"), lists[i]);
+        set.train();
+        good.emplace_back(readFile(set.roots.cl("feature_map.dat")), readFile(set.roots.cl("feature_label.dat")));
+    }
+
+    std::unique_ptr<test::RunningProgram> runs[3];
+    TestLock lock(set.roots);
+    for (int i = 0; i < 3; i++) {
+        // Each run reads its list before it waits for the lock.
+        writeFile(set.roots.cl("image_label.dat"), lists[i]);
+        runs[i] = startPelko(set.roots, {"train", "-textfile"});
+        ASSERT_TRUE(waits(*runs[i])) << i;
+    }
+    lock.release();
+    RunResult r[3];
+    for (int i = 0; i < 3; i++) r[i] = runs[i]->finish();
+    EXPECT_EQ(r[0].status, 0) << r[0].out;
+    EXPECT_EQ(r[1].status, 1) << r[1].out;
+    EXPECT_NE(r[1].out.find("image is suspected to contain no cracks"), std::string::npos) << r[1].out;
+    EXPECT_EQ(r[2].status, 0) << r[2].out;
+    const std::pair<std::string, std::string> installed(readFile(set.roots.cl("feature_map.dat")),
+                                                        readFile(set.roots.cl("feature_label.dat")));
+    EXPECT_TRUE(installed == good[0] || installed == good[1]) << installed.first;
+    EXPECT_EQ(setEntries(set.roots),
+              (std::vector<std::string>{"feature_label.dat", "feature_map.dat", "image_label.dat"}));
+}
+
+// A lock file that cannot be opened as one stops the run naming the set,
+// before anything is read or written: a link planted at its name (followed,
+// it would create or lock a file elsewhere) and a folder.
+TEST(Pelko_program, regression_lockThatCannotBeTakenStops) {
+    struct Case {
+        const char *name;
+        std::function<void(const PelkoRoots &)> plant;
+        const char *reason;
+    };
+    const Case cases[] = {
+        {"link to a file",
+         [](const PelkoRoots &roots) {
+             std::filesystem::create_symlink(roots.dir.file("victim.txt"), roots.cl(".lock"));
+         },
+         "Too many levels of symbolic links"},
+        {"link to nothing",
+         [](const PelkoRoots &roots) {
+             std::filesystem::create_symlink(roots.dir.file("made.txt"), roots.cl(".lock"));
+         },
+         "Too many levels of symbolic links"},
+        {"folder", [](const PelkoRoots &roots) { std::filesystem::create_directories(roots.cl(".lock")); },
+         "Is a directory"},
+    };
+    for (const Case &c : cases) {
+        for (const std::vector<std::string> &args :
+             {std::vector<std::string>{"train", "-textfile"}, std::vector<std::string>{"-generateMap", "-folder", "more/"}}) {
+            SCOPED_TRACE(std::string(c.name) + " " + args[0]);
+            TrainingSet set;
+            test::writeFourClusters(set.roots);
+            writeFolder(set.roots);
+            if (args[0] == "-generateMap") writeFile(set.roots.cl("image_label.dat"), "3 0\n");
+            writeFile(set.roots.dir.file("victim.txt"), "the victim's text\n");
+            c.plant(set.roots);
+            const test::FolderSnapshot before = test::snapshot(set.roots.dir.path());
+            RunResult r = set.run(args, "a");
+            EXPECT_EQ(r.status, 1);
+            const std::string message =
+                "cannot lock the template set data/CL/ (data/CL/.lock): " + std::string(c.reason) + "\n";
+            ASSERT_GE(r.out.size(), message.size()) << r.out;
+            EXPECT_EQ(r.out.substr(r.out.size() - message.size()), message);
+            EXPECT_EQ(test::differences(before, test::snapshot(set.roots.dir.path())), std::vector<std::string>{});
+        }
+    }
+}
+
+// Links planted at the working copies' fixed names, in every form, are
+// removed rather than written through: the files they point to keep their
+// text, and the set in place is made of regular files, the same as a run
+// without links makes.
+TEST(Pelko_program, regression_linksAtWorkingCopiesAreNotFollowed) {
+    struct Case {
+        const char *name;
+        std::vector<std::string> args;
+        std::string input;
+    };
+    const Case cases[] = {
+        {"list", {"train", "-textfile"}, ""},
+        {"create", {"-generateMap", "-folder", "more/"}, "c"},
+        {"append", {"-generateMap", "-folder", "more/"}, "a"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string expected[2];
+        for (bool planted : {false, true}) {
+            TrainingSet set;
+            if (c.input == "a") set.train();
+            writeFolder(set.roots);
+            if (c.input != "") writeFile(set.roots.cl("image_label.dat"), "3 0\n");
+            writeFile(set.roots.dir.file("victim_map.txt"), "the victim's map\n");
+            if (planted) {
+                std::filesystem::create_symlink(set.roots.dir.file("victim_map.txt"), set.roots.cl("temp_map.dat"));
+                std::filesystem::create_symlink(set.roots.dir.file("victim_label.txt"),
+                                                set.roots.cl("temp_label.dat"));
+            }
+            RunResult r = set.run(c.args, c.input);
+            ASSERT_EQ(r.status, 0) << r.out;
+            EXPECT_EQ(readFile(set.roots.dir.file("victim_map.txt")), "the victim's map\n");
+            EXPECT_FALSE(fileExists(set.roots.dir.file("victim_label.txt")));
+            const std::string files[2] = {set.roots.cl("feature_map.dat"), set.roots.cl("feature_label.dat")};
+            for (int f = 0; f < 2; f++) {
+                EXPECT_FALSE(std::filesystem::is_symlink(files[f])) << files[f];
+                EXPECT_TRUE(std::filesystem::is_regular_file(files[f])) << files[f];
+                if (!planted) expected[f] = readFile(files[f]);
+                EXPECT_EQ(readFile(files[f]), expected[f]);
+            }
+            EXPECT_EQ(setEntries(set.roots),
+                      (std::vector<std::string>{"feature_label.dat", "feature_map.dat", "image_label.dat"}));
+        }
     }
 }
 

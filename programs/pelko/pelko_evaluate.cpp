@@ -37,6 +37,19 @@ int readHeader(const std::string &path, const char *openFailure, int header[4]) 
     return numbers;
 }
 
+// Ends the run, in the classifier's words, when the feature map holds fewer
+// lines after its header than the n templates the header announces.  Called
+// before n sizes a matrix: a small file announcing 300,000,000 templates
+// would otherwise ask for gigabytes before its lines are read.
+void requireTemplateLines(const Locations &where, int n) {
+    std::FILE *fp = std::fopen(mapPath(where).c_str(), "r");
+    if (fp == nullptr) fatalExit(Stream::out, "can't open feature map file\n");
+    int header[4];
+    readTemplateHeader(fp, mapPath(where), header);
+    requireBodyLines(fp, mapPath(where), n, "templates");
+    std::fclose(fp);
+}
+
 // (mj - mk)^2 / (sj^2 + sk^2) of one ordered pair of classes.  Two classes
 // that are each constant in the feature with different means are perfectly
 // separated: the ratio is inf.  Only a pair with neither a difference nor a
@@ -107,6 +120,7 @@ void leaveOneOut(int k, double *percent_error, const Locations &where) {
     if (k > n) fatalExit(Stream::out, "error - k can not be bigger than the number of template points\n");
     if (w < kClassifierFeatures)
         fatalExit(Stream::out, "error - the classifier needs 9 features, got " + std::to_string(w) + "\n");
+    requireTemplateLines(where, n);
     double **templates = dmatrix(0, n - 1, 0, w - 1);
     double **normalised = dmatrix(0, n - 1, 0, w - 1);
     double **working = dmatrix(0, n - 1, 0, w - 1);
@@ -168,6 +182,7 @@ void fisherRatio(const Locations &where) {
         fatalExit(Stream::out, "error - " + mapPath(where) + " announces " + std::to_string(n) +
                                    " templates of " + std::to_string(w) +
                                    " features; the Fisher ratio needs at least one of each\n");
+    requireTemplateLines(where, n);
     double **templates = dmatrix(0, n - 1, 0, w - 1);
     read_FM(templates, &n, &w, &third, where.dataRoot);
 

@@ -5,6 +5,7 @@
 
 #include "programs/pelko/pelko.h"
 #include "programs/pelko/pelko_test_support.h"
+#include "tests/support/memlimit.h"
 
 namespace craq {
 namespace {
@@ -99,6 +100,41 @@ TEST(Pelko_leaveOneOut, missingTemplateFiles) {
     EXPECT_EQ(noLabels.status, 1);
     EXPECT_EQ(noLabels.out, "can't open feature label file\n");
     EXPECT_EQ(noLabels.err, "no template set at " + roots.cl("feature_label.dat") + train);
+}
+
+// A header announcing far more templates than the file holds is refused
+// with the classifier's message before its count sizes a matrix: the child
+// may grow by 64 MiB, where 300,000,000 templates of nine features would
+// take 21 GB.
+TEST(Pelko_evaluate, regression_hugeHeaderCountAllocatesNothing) {
+    const std::string row = "0.1000 0.2000 0.3000 0.4000 0.5000 0.6000 0.7000 0.8000 0.9000\n";
+    for (const char *count : {"300000000", "2000000000"}) {
+        for (const std::vector<std::string> &args :
+             {std::vector<std::string>{"-error", "1"}, std::vector<std::string>{"-fisher"}}) {
+            SCOPED_TRACE(std::string(count) + " " + args[0]);
+            PelkoRoots roots;
+            std::string map = std::string(count) + " 9 4\n", labels = map;
+            for (int i = 0; i < 24; i++) {
+                map += row;
+                labels += std::to_string(i / 6 + 1) + "\n";
+            }
+            test::writeFile(roots.cl("feature_map.dat"), map);
+            test::writeFile(roots.cl("feature_label.dat"), labels);
+            RunResult r = runCaptured([&] {
+                if (!test::capAddressSpaceGrowth(64u << 20)) {
+                    std::printf("no address space limit\n");
+                    return;
+                }
+                std::vector<char *> argv{const_cast<char *>("pelko")};
+                for (const std::string &a : args) argv.push_back(const_cast<char *>(a.c_str()));
+                endProcess(pelkoMain(static_cast<int>(argv.size()), argv.data(), roots.locations));
+            });
+            const std::string before = args[0] == "-error" ? "\n\n" : "";
+            EXPECT_EQ(r.out, before + "template file " + roots.cl("feature_map.dat") + " holds 24 of the " +
+                                 count + " templates its header announces\n");
+            EXPECT_EQ(r.status, 1);
+        }
+    }
 }
 
 TEST(Pelko_fisherRatio, handComputedTwoClasses) {

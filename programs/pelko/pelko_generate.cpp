@@ -10,7 +10,14 @@
 // and feature_label.dat, together.  Any stop before that (an image without
 // cracks or that does not open, a write error, a signal) leaves the old set
 // byte for byte as it was and removes the working copies.
+//
+// One run at a time writes a set: each holds an exclusive lock on CL/.lock
+// from before it first reads the set to its end (lockTemplateSet), so a
+// second run waits and then builds on what the first put in place.
 #include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -166,6 +173,32 @@ void trainFolder(const std::string &folder, std::FILE *map, const Locations &whe
 
 }  // namespace
 
+// The lock file is opened without following a link (one planted at its
+// name would make the run create or lock whatever it points to) and must be
+// a regular file; O_NONBLOCK keeps a planted FIFO from blocking the open.
+// The descriptor is never closed: the lock goes when the process ends, after
+// its last rename and its last word.  Close-on-exec, so the worker
+// processes (started afresh, and never taking the lock: they serve tasks
+// before any command code runs) do not hold it.
+int lockTemplateSet(const Locations &where) {
+    const std::string set = where.dataRoot + "CL/";
+    const std::string path = set + ".lock";
+    auto refuse = [&](const std::string &reason) {
+        fatalExit(Stream::out, "cannot lock the template set " + set + " (" + path + "): " + reason + "\n");
+    };
+    const int fd = open(path.c_str(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666);
+    if (fd < 0) refuse(std::strerror(errno));
+    struct stat st {};
+    if (fstat(fd, &st) != 0) refuse(std::strerror(errno));
+    if (!S_ISREG(st.st_mode)) refuse("not a regular file");
+    if (flock(fd, LOCK_EX | LOCK_NB) == 0) return fd;
+    if (errno != EWOULDBLOCK) refuse(std::strerror(errno));
+    std::fprintf(stderr, "waiting for another run to finish with the template set %s\n", set.c_str());
+    while (flock(fd, LOCK_EX) != 0)
+        if (errno != EINTR) refuse(std::strerror(errno));
+    return fd;
+}
+
 std::vector<std::string> trainingImages(const std::string &folder) {
     DIR *dir = opendir(folder.c_str());
     if (dir == nullptr) cannotOpenFolder(folder, errno);
@@ -227,6 +260,7 @@ void genMapFolder(const std::string &folder, const Locations &where) {
     const bool creating = answer == 'c' || answer == 'C';
     if (!creating && answer != 'a' && answer != 'A') fatalExit(Stream::out, " Wrong option\n");
 
+    lockTemplateSet(where);
     std::FILE *map = nullptr, *labels = nullptr;
     if (creating) {
         requireReplaceable(paths.map, "can't open feature map file\n");
@@ -316,6 +350,9 @@ void genMapText(const Locations &where) {
     // An empty list would replace the set by one without templates.
     if (list.empty())
         fatalExit(Stream::out, " image_label.dat is empty - the template set is left unchanged\n");
+    // The list is the user's input, read and checked above; the set itself
+    // is touched only under the lock.
+    lockTemplateSet(where);
     const TemplatePaths paths = templatePaths(where);
     requireReplaceable(paths.map, "can't open feature map file\n");
     requireReplaceable(paths.labels, "can't open feature label file\n");

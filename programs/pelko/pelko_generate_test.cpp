@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -395,6 +399,31 @@ TEST(Pelko_genMapText, templateFilesThatDoNotOpen) {
     r = runPelko(roots, {"train", "-textfile"});
     EXPECT_EQ(r.out, "can't open feature map file\n");
     EXPECT_EQ(r.err, "cannot replace " + roots.cl("feature_map.dat") + ": Is a directory\n");
+}
+
+// The lock is held through a close-on-exec descriptor (worker processes,
+// started by exec, do not inherit it), no other description of the lock
+// file can take it meanwhile, and it goes with the process.  Without the
+// template folder there is no lock to take.
+TEST(Pelko_lockTemplateSet, heldUntilTheProcessEnds) {
+    PelkoRoots roots;
+    for (int run = 0; run < 2; run++) {
+        SCOPED_TRACE(run);
+        RunResult r = runCaptured([&] {
+            const int fd = lockTemplateSet(roots.locations);
+            const int other = open(roots.cl(".lock").c_str(), O_RDONLY | O_CLOEXEC);
+            std::printf("close-on-exec %d, taken again %d\n", (fcntl(fd, F_GETFD) & FD_CLOEXEC) != 0,
+                        flock(other, LOCK_EX | LOCK_NB) == 0);
+        });
+        EXPECT_EQ(r.status, 0);
+        EXPECT_EQ(r.out, "close-on-exec 1, taken again 0\n");
+        EXPECT_EQ(r.err, "");
+    }
+    std::filesystem::remove_all(roots.cl(""));
+    RunResult r = runCaptured([&] { lockTemplateSet(roots.locations); });
+    EXPECT_EQ(r.status, 1);
+    EXPECT_EQ(r.out, "cannot lock the template set " + roots.cl("") + " (" + roots.cl(".lock") +
+                         "): No such file or directory\n");
 }
 
 }  // namespace

@@ -38,18 +38,17 @@ std::vector<std::string> differences(const FolderSnapshot &before, const FolderS
     return names;
 }
 
-RunResult runProgramUnder(const std::string &program, const std::vector<std::string> &args,
-                          const Disturbance &how, const std::string &workDir,
-                          const std::string &input) {
-    TempDir io;
-    const std::string inFile = io.file("in");
+RunningProgram::RunningProgram(const std::string &program, const std::vector<std::string> &args,
+                               const std::string &workDir, const std::string &input,
+                               const Disturbance &how) {
+    const std::string inFile = io_.file("in");
     writeFile(inFile, input);
     int out[2], err[2];
     if (pipe(out) != 0 || pipe(err) != 0) throw std::runtime_error("pipe failed");
     std::fflush(nullptr);
-    const pid_t pid = fork();
-    if (pid < 0) throw std::runtime_error("fork failed");
-    if (pid == 0) {
+    pid_ = fork();
+    if (pid_ < 0) throw std::runtime_error("fork failed");
+    if (pid_ == 0) {
         const int in = open(inFile.c_str(), O_RDONLY);
         if (in < 0 || chdir(workDir.c_str()) != 0) _exit(126);
         dup2(in, 0);
@@ -75,12 +74,17 @@ RunResult runProgramUnder(const std::string &program, const std::vector<std::str
     }
     close(out[1]);
     close(err[1]);
-    RunResult r;
-    bool sent = false;
-    pollfd fds[2] = {{out[0], POLLIN, 0}, {err[0], POLLIN, 0}};
-    int open = 2;
-    while (open > 0) {
-        if (poll(fds, 2, -1) < 0) break;
+    fds_[0] = out[0];
+    fds_[1] = err[0];
+}
+
+RunningProgram::~RunningProgram() { finish(); }
+
+bool RunningProgram::readUntil(const std::function<bool(const RunResult &)> &until) {
+    pollfd fds[2] = {{fds_[0], POLLIN, 0}, {fds_[1], POLLIN, 0}};
+    while (!until(r_)) {
+        if (fds[0].fd < 0 && fds[1].fd < 0) return false;
+        if (poll(fds, 2, -1) < 0) return false;
         for (int i = 0; i < 2; i++) {
             if (fds[i].fd < 0 || fds[i].revents == 0) continue;
             char block[4096];
@@ -88,21 +92,34 @@ RunResult runProgramUnder(const std::string &program, const std::vector<std::str
             if (n <= 0) {
                 close(fds[i].fd);
                 fds[i].fd = -1;
-                open--;
+                fds_[i] = -1;
                 continue;
             }
-            (i == 0 ? r.out : r.err).append(block, static_cast<std::size_t>(n));
-        }
-        if (how.signal != 0 && !sent && r.out.find(how.trigger) != std::string::npos) {
-            kill(pid, how.signal);
-            sent = true;
+            (i == 0 ? r_.out : r_.err).append(block, static_cast<std::size_t>(n));
         }
     }
+    return true;
+}
+
+RunResult RunningProgram::finish() {
+    if (pid_ <= 0) return r_;
+    readUntil([](const RunResult &) { return false; });
     int wstatus = 0;
-    waitpid(pid, &wstatus, 0);
-    if (WIFEXITED(wstatus)) r.status = WEXITSTATUS(wstatus);
-    if (WIFSIGNALED(wstatus)) r.signal = WTERMSIG(wstatus);
-    return r;
+    waitpid(pid_, &wstatus, 0);
+    pid_ = 0;
+    if (WIFEXITED(wstatus)) r_.status = WEXITSTATUS(wstatus);
+    if (WIFSIGNALED(wstatus)) r_.signal = WTERMSIG(wstatus);
+    return r_;
+}
+
+RunResult runProgramUnder(const std::string &program, const std::vector<std::string> &args,
+                          const Disturbance &how, const std::string &workDir,
+                          const std::string &input) {
+    RunningProgram run(program, args, workDir, input, how);
+    if (how.signal != 0 &&
+        run.readUntil([&](const RunResult &r) { return r.out.find(how.trigger) != std::string::npos; }))
+        kill(run.pid(), how.signal);
+    return run.finish();
 }
 
 std::vector<int> processesIn(const std::string &folder) {

@@ -3,6 +3,7 @@
 // to show that nothing stored changed.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -34,6 +35,31 @@ struct Disturbance {
 RunResult runProgramUnder(const std::string &program, const std::vector<std::string> &args,
                           const Disturbance &how, const std::string &workDir,
                           const std::string &input = "");
+
+// A program started in the background (as runProgramUnder), read while it
+// runs: a test can wait for something it says, act, then let it finish.
+class RunningProgram {
+public:
+    RunningProgram(const std::string &program, const std::vector<std::string> &args,
+                   const std::string &workDir, const std::string &input = "",
+                   const Disturbance &how = Disturbance());
+    ~RunningProgram();  // finish
+    RunningProgram(const RunningProgram &) = delete;
+    RunningProgram &operator=(const RunningProgram &) = delete;
+
+    // Reads what the program writes until until(what it wrote so far) holds
+    // (true) or both its streams have ended (false).
+    bool readUntil(const std::function<bool(const RunResult &)> &until);
+    // Reads the rest, waits for the program to end and returns the whole.
+    RunResult finish();
+    int pid() const { return pid_; }
+
+private:
+    TempDir io_;
+    int pid_ = 0;
+    int fds_[2] = {-1, -1};  // standard output, standard error
+    RunResult r_;
+};
 
 // The processes (other than the caller) whose current folder is folder or
 // lies below it: what a run left running there.
