@@ -289,7 +289,8 @@ bool encodeThroughOwnFolder(const vips::VImage &img, const std::string &ext, std
     return done;
 }
 
-// The bytes of img in the format ext names, encoded in memory.  False, with
+// The bytes of img in the format ext names, encoded in memory (the
+// library's own format through encodeThroughOwnFolder).  False, with
 // *reason set, on failure.
 bool encodeImage(const vips::VImage &img, const std::string &ext, std::string *bytes,
                  std::string *reason) {
@@ -418,8 +419,9 @@ bool saveImage(const vips::VImage &img, const std::string &path, std::string *re
 // The image is encoded in memory, in the format of path's extension, and
 // its bytes go to a file the program creates itself beside path
 // (FileSet::create: a new file, never one reached through a name planted
-// there), which takes path's place whole.  The library never opens a file
-// by name for writing here.
+// there), which takes path's place whole.  The library opens no file of
+// the programs' folders for writing (its own format goes through a folder
+// of the process's own, see encodeThroughOwnFolder).
 void writeImage(const vips::VImage &img, const std::string &path, FileSet *files) {
     std::string bytes, reason;
     if (!encodeImage(img, extensionOf(path), &bytes, &reason))
