@@ -19,7 +19,6 @@
 #include <unistd.h>
 
 #include <chrono>
-#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -29,7 +28,6 @@
 #include <vector>
 
 #include "bench/synthetic.h"
-#include "classify/hcluster.h"
 #include "crack/crackindex.h"
 #include "crack/crackstats3.h"
 #include "crack/crmerge.h"
@@ -137,12 +135,6 @@ private:
     int saved_;
 };
 
-float nodesPerPixel(const craq::crknwk *net) {
-    return net->numOfPix > 0
-               ? static_cast<float>(static_cast<double>(net->numOfNodes) / net->numOfPix)
-               : 0.0f;
-}
-
 int countRecords(const craq::crknwk *list) {
     int n = 0;
     for (; list != nullptr; list = list->next) n++;
@@ -242,36 +234,10 @@ void BM_pipeline_stages(benchmark::State &state) {
         kept = info.numOfCrkNwk;
         stage("6_prune");
 
-        craq::crknwk *networks = craq::makeNodeCrknwk();
-        craq::mergeB(cracks, networks, &info, merge);
-        if (networks->check == 2 && networks->next != nullptr) {
-            craq::crknwk *rest = networks->next;
-            craq::freeCrknwk(networks);
-            networks = rest;
-            info.numOfCrkNwk--;
-        }
-        for (craq::crknwk *net = networks; net != nullptr; net = net->next)
-            net->nodeDensity2 = nodesPerPixel(net);
+        craq::crknwk *networks = craq::buildNetworks(cracks, &info, merge, craq::kNetworkSteps);
         stage("7_merge");
-        if (!merge && info.numOfCrkNwk - 1 > 3) {
-            const int n = info.numOfCrkNwk - 1;
-            double **features = craq::dmatrix(1, n, 1, 4);
-            double **weights = craq::dmatrix(1, n, 1, 2);
-            int *labels = craq::ivector(1, n);
-            craq::constructFV(networks, features, weights);
-            state.counters["clustered"] = n;
-            craq::hClustering(features, weights, labels, n, 4);
-            craq::mergeC(cracks, networks, &info, labels);
-            craq::free_dmatrix(features, 1, n, 1, 4);
-            craq::free_dmatrix(weights, 1, n, 1, 2);
-            craq::free_ivector(labels, 1, n);
-            for (craq::crknwk *net = networks; net != nullptr; net = net->next) {
-                const double area = static_cast<double>(net->mbrWidth) * net->mbrHeight;
-                net->nodeDensity =
-                    area > 0 ? static_cast<float>(net->numOfNodes / std::sqrt(area)) : 0.0f;
-                net->nodeDensity2 = nodesPerPixel(net);
-            }
-        }
+        if (!merge && info.numOfCrkNwk - 1 > 3) state.counters["clustered"] = info.numOfCrkNwk - 1;
+        networks = craq::regroupNetworks(cracks, networks, &info, merge, craq::kNetworkSteps);
         stage("7b_cluster");
         craq::calculateLRRoundness(cracks, networks);
         const craq::CrackLookup lookup = craq::buildCrackLookup(cracks);

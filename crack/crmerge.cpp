@@ -319,17 +319,6 @@ void greedyGroups(const PairTest &test, std::vector<int> &label, std::vector<int
     }
 }
 
-// ---- the clustering step of the merge sequence ---------------------------------------
-
-void clusterByShape(crknwk *networks, int n, int *labels) {
-    double **features = dmatrix(1, n, 1, 4);
-    double **weights = dmatrix(1, n, 1, 2);
-    constructFV(networks, features, weights);
-    hClustering(features, weights, labels, n, 4);
-    free_dmatrix(features, 1, n, 1, 4);
-    free_dmatrix(weights, 1, n, 1, 2);
-}
-
 }  // namespace
 
 // ---- single-field updates ---------------------------------------------------------
@@ -698,6 +687,37 @@ void calculateLRRoundness(crknwk *cracks, crknwk *networks) {
     }
 }
 
+// ---- the clustering step -------------------------------------------------------------
+
+/// This system's grouping: the n x 4 clustering vectors and n x 2 weights
+/// of constructFV, grouped by hClustering over the four features.
+void clusterByShape(crknwk *networks, int n, int *labels) {
+    double **features = dmatrix(1, n, 1, 4);
+    double **weights = dmatrix(1, n, 1, 2);
+    constructFV(networks, features, weights);
+    hClustering(features, weights, labels, n, 4);
+    free_dmatrix(features, 1, n, 1, 4);
+    free_dmatrix(weights, 1, n, 1, 2);
+}
+
+/// The labels of the n = count - 1 networks from the step's grouping,
+/// mergeC by them under rule, then (when the step says so) an absorbed
+/// first record dropped, and nodeDensity2 of every network.  mergeC keeps
+/// the first live record a cluster head, so after a merge that dropped its
+/// absorbed head the drop finds nothing to do; the step that asks for it
+/// keeps the check all the same.
+crknwk *clusterNetworks(crknwk *cracks, crknwk *networks, imageInfo *info, const MergeRule &rule,
+                        const ClusterMerge &step) {
+    const int n = info->numOfCrkNwk - 1;
+    int *labels = ivector(1, n);
+    step.cluster(networks, n, labels);
+    mergeC(cracks, networks, info, labels, rule);
+    free_ivector(labels, 1, n);
+    if (step.dropAbsorbedHead) networks = dropAbsorbedHead(networks, info);
+    setNodesPerPixel(networks);
+    return networks;
+}
+
 // ---- the merge sequence --------------------------------------------------------------
 
 /// The driver's merge sequence as one operation, with count = numOfCrkNwk
@@ -705,9 +725,9 @@ void calculateLRRoundness(crknwk *cracks, crknwk *networks) {
 /// - invalid number of network!" (exit 1); at 2 nothing is merged.  From 3
 /// on: mergeB, an absorbed first record dropped (released, count - 1),
 /// nodeDensity2 of every network; then, when count - 1 > 3, the clustering
-/// step's labels for the n = count - 1 networks and mergeC by them, the
-/// same drop and nodeDensity2 again.  The first record may be released
-/// here, so the list goes on from the returned head.
+/// step (clusterNetworks) with the given grouping, dropping an absorbed
+/// first record as after mergeB.  The first record may be released here,
+/// so the list goes on from the returned head.
 crknwk *crackMerge(crknwk *cracks, crknwk *networks, imageInfo *info, bool mergeSetting,
                    const MergeRule &rule, ClusterStep cluster) {
     if (info->numOfCrkNwk < 2)
@@ -718,15 +738,8 @@ crknwk *crackMerge(crknwk *cracks, crknwk *networks, imageInfo *info, bool merge
     networks = dropAbsorbedHead(networks, info);
     setNodesPerPixel(networks);
 
-    if (info->numOfCrkNwk - 1 > 3) {
-        const int n = info->numOfCrkNwk - 1;
-        int *labels = ivector(1, n);
-        cluster(networks, n, labels);
-        mergeC(cracks, networks, info, labels, rule);
-        free_ivector(labels, 1, n);
-        networks = dropAbsorbedHead(networks, info);
-        setNodesPerPixel(networks);
-    }
+    if (info->numOfCrkNwk - 1 > 3)
+        networks = clusterNetworks(cracks, networks, info, rule, ClusterMerge{cluster, true});
     return networks;
 }
 

@@ -229,13 +229,40 @@ void modifyBoundary(crknwk *network, crknwk *other);
 // list (networks, or its successor).
 crknwk *crackMerge(crknwk *cracks, crknwk *networks, imageInfo *info, bool mergeSetting);
 
+// ---- the clustering step ----
+//
+// The one clustering step of the system: the networks are grouped, and
+// mergeC regroups them by the groups.  The drivers (pipeline/halvern4.h,
+// regroupNetworks) and the merge sequences run it; the earlier tool passes
+// its own grouping and rule, and drops an absorbed first record afterwards.
+
 // Fills labels[1..n] (int vector from 1) with the cluster of each of the n
-// networks of the list: the clustering step of the merge sequence.
+// networks of the list.
 using ClusterStep = void (*)(crknwk *networks, int n, int *labels);
 
-// The same sequence with the given merge rule and clustering step (the
-// one above: MergeRule{} and the clustering vectors of constructFV with
-// hClustering over four features).
+// This system's grouping: the clustering vectors of constructFV grouped by
+// hClustering over their four features.
+void clusterByShape(crknwk *networks, int n, int *labels);
+
+// What the clustering step does besides mergeC.
+struct ClusterMerge {
+    ClusterStep cluster = clusterByShape;
+    // Afterwards a first record back absorbed (check 2) is dropped as
+    // dropAbsorbedHead drops it.  mergeC keeps the first live record a
+    // cluster head, so this system's driver does not look; the earlier
+    // tool and the merge sequences (crackMerge) do.
+    bool dropAbsorbedHead = false;
+};
+
+// The clustering step on the n = numOfCrkNwk - 1 networks of the list
+// (n >= 1): labels from step.cluster, mergeC by them under rule, an
+// absorbed first record dropped when step asks (numOfCrkNwk - 1), and
+// nodeDensity2 of every network.  Returns the head of the network list.
+crknwk *clusterNetworks(crknwk *cracks, crknwk *networks, imageInfo *info, const MergeRule &rule,
+                        const ClusterMerge &step);
+
+// The merge sequence with the given merge rule and grouping (the one
+// above: MergeRule{} and clusterByShape).
 crknwk *crackMerge(crknwk *cracks, crknwk *networks, imageInfo *info, bool mergeSetting,
                    const MergeRule &rule, ClusterStep cluster);
 

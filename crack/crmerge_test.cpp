@@ -652,6 +652,45 @@ TEST(Crmerge_crackMerge, clusteringMergeAfterFourOrMoreNetworks) {
     freeCrknwkList(head);
 }
 
+// ---- clusterNetworks ------------------------------------------------------------------------
+
+TEST(Crmerge_clusterNetworks, dropsAnAbsorbedFirstRecordOnlyWhenTheStepSaysSo) {
+    // mergeB hands the first record back absorbed (check 2) into the one
+    // network left; the step's grouping puts every network in cluster 1.
+    const ClusterStep oneCluster = [](crknwk *, int n, int *labels) {
+        for (int k = 1; k <= n; k++) labels[k] = 1;
+    };
+    for (const bool drop : {false, true}) {
+        SCOPED_TRACE(drop);
+        std::unique_ptr<Cracks> list(boxCracks(kLayouts[6].boxes));
+        crknwk *networks = makeNodeCrknwk();
+        mergeB(list->head, networks, &list->info, false);
+        ASSERT_EQ(networks->check, 2);
+        ASSERT_EQ(list->info.numOfCrkNwk, 3);
+        crknwk *head =
+            clusterNetworks(list->head, networks, &list->info, MergeRule{}, {oneCluster, drop});
+        if (drop) {
+            EXPECT_NE(head, networks);  // released
+            EXPECT_EQ(list->info.numOfCrkNwk, 2);
+        } else {
+            EXPECT_EQ(head, networks);
+            EXPECT_EQ(head->check, 2);
+            EXPECT_EQ(list->info.numOfCrkNwk, 3);
+        }
+        const crknwk *merged = drop ? head : head->next;
+        ASSERT_NE(merged, nullptr);
+        EXPECT_EQ(merged->next, nullptr);
+        EXPECT_EQ(groups(merged), (Groups{{3, 1, 2, 4}}));
+        for (const crknwk *net = head; net != nullptr; net = net->next)
+            EXPECT_EQ(net->nodeDensity2, net->numOfPix > 0
+                                             ? static_cast<float>(static_cast<double>(
+                                                                      net->numOfNodes) /
+                                                                  net->numOfPix)
+                                             : 0.0f);
+        freeCrknwkList(head);
+    }
+}
+
 // ---- single-field updates -----------------------------------------------------------------
 
 TEST(Crmerge_modifyBoundary, unionOfTheBoxes) {

@@ -17,6 +17,7 @@
 
 #include "config/locations.h"
 #include "crack/crackstats3.h"
+#include "crack/crmerge.h"
 
 namespace craq {
 
@@ -158,12 +159,20 @@ std::vector<uint8_t> workingFrame(int **thinned, int rows, int cols);
 void traceFrame(DriverRecords &r, std::vector<uint8_t> working, int rows, int cols,
                 const TraceRules &rules);
 
-// How a driver makes networks of its cracks: the merge of two or more
-// cracks into a fresh head and the copy of a single crack.
+// How a driver makes networks of its cracks: the merge rule of every
+// merge, the merge of two or more cracks into a fresh head (mergeB, the
+// earlier tool mergeA), the copy of a single crack and the clustering step
+// (crack/crmerge.h).
 struct NetworkSteps {
-    void (*merge)(crknwk *cracks, crknwk *networks, imageInfo *info, bool mergeSetting);
+    MergeRule rule;
+    void (*merge)(crknwk *cracks, crknwk *networks, imageInfo *info, bool mergeSetting,
+                  const MergeRule &rule);
     void (*copy)(crknwk *crack, crknwk *network);
+    ClusterMerge clustering;
 };
+
+// This system's steps: MergeRule{}, mergeB, copyContent, ClusterMerge{}.
+extern const NetworkSteps kNetworkSteps;
 
 // The network of the single crack: a copy (steps.copy) whose member list
 // is one element, direction 1.
@@ -174,6 +183,13 @@ crknwk *networkOfOneCrack(crknwk *crack, const NetworkSteps &steps);
 // dropped and nodeDensity2 set.
 crknwk *buildNetworks(crknwk *cracks, imageInfo *info, bool mergeSetting,
                       const NetworkSteps &steps);
+
+// The driver's clustering step: with the merge setting clear and four or
+// more networks (numOfCrkNwk - 1 > 3), clusterNetworks under steps.rule
+// and steps.clustering, then nodeDensity of every network (setNodesPerSide);
+// otherwise nothing.  Returns the head of the network list.
+crknwk *regroupNetworks(crknwk *cracks, crknwk *networks, imageInfo *info, bool mergeSetting,
+                        const NetworkSteps &steps);
 
 // Traces the cracks of thinned (rows x cols, non-zero = crack pixel),
 // measures and prunes them, merges them into networks (mergeSetting: every

@@ -22,7 +22,6 @@
 #include <utility>
 #include <vector>
 
-#include "classify/hcluster.h"
 #include "crack/crackindex.h"
 #include "crack/crackstats3.h"
 #include "crack/crmerge.h"
@@ -32,16 +31,12 @@
 #include "pipeline/halvern4.h"
 #include "toolbox/fatal.h"
 #include "toolbox/mxutil.h"
-#include "toolbox/nrutil.h"
 
 namespace craq {
 
 namespace {
 
 const char kInvalidCount[] = "error in network merging - invalid number of network!\n";
-
-// Clustering takes the four features of constructFV.
-constexpr int kClusterFeatures = 4;
 
 // Overlay option of the "-analyse" drawing: crack pixels and nodes only.
 constexpr int kOverlayOption = 1;
@@ -81,30 +76,6 @@ void requireCracks(const imageInfo *info) {
     if (info->numOfCrkNwk < 1) fatalExit(Stream::out, kInvalidCount);
 }
 
-// This system's network steps: mergeB with its own rule, the library's copy.
-const NetworkSteps kNetworkSteps{
-    [](crknwk *cracks, crknwk *networks, imageInfo *info, bool mergeSetting) {
-        mergeB(cracks, networks, info, mergeSetting);
-    },
-    copyContent};
-
-// Groups the n = count - 1 networks by hierarchical clustering over their
-// centroid, axis and node density, and merges each group (the first record
-// stays a group head, so none is dropped).
-void clusterNetworks(crknwk *cracks, crknwk *networks, imageInfo *info) {
-    const int n = info->numOfCrkNwk - 1;
-    double **features = dmatrix(1, n, 1, kClusterFeatures);
-    double **weights = dmatrix(1, n, 1, 2);
-    int *labels = ivector(1, n);
-    constructFV(networks, features, weights);
-    hClustering(features, weights, labels, n, kClusterFeatures);
-    mergeC(cracks, networks, info, labels);
-    free_dmatrix(features, 1, n, 1, kClusterFeatures);
-    free_dmatrix(weights, 1, n, 1, 2);
-    free_ivector(labels, 1, n);
-    setNodesPerSide(networks);
-    setNodesPerPixel(networks);
-}
 
 // The five network feature operations, in their order.
 void networkFeatures(crknwk *cracks, crknwk *networks, GParameter *g) {
@@ -119,6 +90,11 @@ void networkFeatures(crknwk *cracks, crknwk *networks, GParameter *g) {
 }  // namespace
 
 // ---- driver steps ----------------------------------------------------------------
+
+// This system's network steps: mergeB with its own rule, the library's
+// copy, the clustering over centroid, axis and node density (the first
+// record stays a group head, so none is dropped).
+const NetworkSteps kNetworkSteps{MergeRule{}, mergeB, copyContent, ClusterMerge{}};
 
 DriverRecords::DriverRecords()
     : info(newRecord<imageInfo>()),
@@ -185,9 +161,17 @@ crknwk *buildNetworks(crknwk *cracks, imageInfo *info, bool mergeSetting,
                       const NetworkSteps &steps) {
     if (info->numOfCrkNwk == 1) return networkOfOneCrack(cracks, steps);
     crknwk *networks = makeNodeCrknwk();
-    steps.merge(cracks, networks, info, mergeSetting);
+    steps.merge(cracks, networks, info, mergeSetting, steps.rule);
     networks = dropAbsorbedHead(networks, info);
     setNodesPerPixel(networks);
+    return networks;
+}
+
+crknwk *regroupNetworks(crknwk *cracks, crknwk *networks, imageInfo *info, bool mergeSetting,
+                        const NetworkSteps &steps) {
+    if (mergeSetting || info->numOfCrkNwk - 1 <= 3) return networks;
+    networks = clusterNetworks(cracks, networks, info, steps.rule, steps.clustering);
+    setNodesPerSide(networks);
     return networks;
 }
 
@@ -255,7 +239,7 @@ void extractFeaturesOnFrame(result *query, std::vector<uint8_t> working, int **o
     // Networks.
     requireCracks(r.info);
     r.networks = buildNetworks(r.cracks, r.info, mergeSetting, kNetworkSteps);
-    if (!mergeSetting && r.info->numOfCrkNwk - 1 > 3) clusterNetworks(r.cracks, r.networks, r.info);
+    r.networks = regroupNetworks(r.cracks, r.networks, r.info, mergeSetting, kNetworkSteps);
     networkFeatures(r.cracks, r.networks, r.g);
 
     // Output.

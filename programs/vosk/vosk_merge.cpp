@@ -127,28 +127,25 @@ void recalculateAxisOfMinInertia(crknwk *network, const CrackLookup &cracks) {
 
 // ---- merges ----------------------------------------------------------------------------------
 
-namespace {
-
-// The earlier tool's rules for the library's merge loops.
-const MergeRule &earlierRule() {
+const MergeRule &mergeRule() {
     static const MergeRule rule{earlier::adaptiveMerging, ShapeRefresh::everyAbsorption,
                                 earlier::modifyLTLR, earlier::recalculateAxisOfMinInertia, true};
     return rule;
 }
 
-// The earlier clustering step: the earlier clustering vectors of the n
-// networks in an n x 5 matrix (its fifth column stays 0), grouped by the
-// earlier clustering over 5 features.
-void clusterEarlier(crknwk *networks, int n, int *labels) {
-    double **features = dmatrix(1, n, 1, 5);
-    double **weights = dmatrix(1, n, 1, 2);  // the vectors fill column 1
+/// Centroid, axis and side ratio of each network, one weight column.  (A
+/// fifth feature column of zeros, or a second weight column, would change
+/// no distance: a column without spread adds 0, and the pair weight reads
+/// column 1 only.)
+void clusterByShape(crknwk *networks, int n, int *labels) {
+    constexpr int kFeatures = 4, kWeights = 1;
+    double **features = dmatrix(1, n, 1, kFeatures);
+    double **weights = dmatrix(1, n, 1, kWeights);
     earlier::constructFV(networks, features, weights);
-    earlier::hClustering(features, weights, labels, n, 5);
-    free_dmatrix(features, 1, n, 1, 5);
-    free_dmatrix(weights, 1, n, 1, 2);
+    earlier::hClustering(features, weights, labels, n, kFeatures);
+    free_dmatrix(features, 1, n, 1, kFeatures);
+    free_dmatrix(weights, 1, n, 1, kWeights);
 }
-
-}  // namespace
 
 /// The library's mergeA with the earlier rule: every member of a group,
 /// the first included, goes through the earlier absorb step, so a one-crack
@@ -156,24 +153,25 @@ void clusterEarlier(crknwk *networks, int n, int *labels) {
 /// axis, roundness and unrounded rectangle from its member pixels, and the
 /// ratio is the length-weighted mean of its members'.
 void mergeA(crknwk *cracks, crknwk *networks, imageInfo *info, bool mergeSetting) {
-    craq::mergeA(cracks, networks, info, mergeSetting, earlierRule());
+    craq::mergeA(cracks, networks, info, mergeSetting, mergeRule());
 }
 
 /// The library's mergeB with the earlier rule: the rotated-rectangle rule
 /// decides too, in the grouping and in the absorption between networks.
 void mergeB(crknwk *cracks, crknwk *networks, imageInfo *info, bool mergeSetting) {
-    craq::mergeB(cracks, networks, info, mergeSetting, earlierRule());
+    craq::mergeB(cracks, networks, info, mergeSetting, mergeRule());
 }
 
 /// The library's mergeC with the earlier absorb step.
 void mergeC(crknwk *cracks, crknwk *networks, imageInfo *info, int *labels) {
-    craq::mergeC(cracks, networks, info, labels, earlierRule());
+    craq::mergeC(cracks, networks, info, labels, mergeRule());
 }
 
 /// The library's merge sequence with the earlier merges and the earlier
 /// clustering step.
 crknwk *crackMerge(crknwk *cracks, crknwk *networks, imageInfo *info, bool mergeSetting) {
-    return craq::crackMerge(cracks, networks, info, mergeSetting, earlierRule(), clusterEarlier);
+    return craq::crackMerge(cracks, networks, info, mergeSetting, mergeRule(),
+                            earlier::clusterByShape);
 }
 
 }  // namespace earlier

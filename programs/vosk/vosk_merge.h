@@ -27,6 +27,8 @@
 // names, and an unqualified call is ambiguous.
 #pragma once
 
+#include "crack/crmerge.h"
+
 namespace craq {
 
 struct crknwk;
@@ -67,6 +69,17 @@ void recalculateAxisOfMinInertia(crknwk *network, const CrackLookup &cracks);
 // ===========================================================================
 // The pair test is adaptiveMerging above, with mergeSetting passed on.
 
+// The earlier rule for the library's merge loops and clustering step:
+// adaptiveMerging above, shape refreshed at every absorption, modifyLTLR as
+// ratio step, recalculateAxisOfMinInertia as axis step, the first member of
+// a group absorbed too.
+const MergeRule &mergeRule();
+
+// The earlier grouping for the library's clustering step: the earlier
+// clustering vectors (n x 4, one weight column) grouped by the earlier
+// clustering over four features into five clusters.
+void clusterByShape(crknwk *networks, int n, int *labels);
+
 // Connected groups in the order of their first crack, built afresh into
 // the network list (inds 1..G, labels 1); numOfCrkNwk = G + 1.
 void mergeA(crknwk *cracks, crknwk *networks, imageInfo *info, bool mergeSetting);
@@ -84,10 +97,9 @@ void mergeC(crknwk *cracks, crknwk *networks, imageInfo *info, int *labels);
 
 // The merge sequence on numOfCrkNwk cracks: below 2 "error in network
 // merging - invalid number of network!" (exit 1); 2 nothing; otherwise
-// mergeB, then, when more than three networks remain, the earlier
-// clustering vectors (five columns), the earlier clustering over five
-// features and mergeC.  An absorbed first record is released; returns the
-// head of the network list (networks, or its successor).
+// mergeB, then, when more than three networks remain, clusterByShape above
+// and mergeC.  An absorbed first record is released; returns the head of
+// the network list (networks, or its successor).
 crknwk *crackMerge(crknwk *cracks, crknwk *networks, imageInfo *info, bool mergeSetting);
 
 }  // namespace earlier

@@ -12,8 +12,9 @@
 //   4. pruning (length <= 15, or dense and compact);
 //   5. networks: one crack copied, more merged by mergeA (box corners and
 //      rotated rectangles; an absorbed first record dropped); with the merge
-//      setting clear and four or more networks, clustering (five clusters)
-//      and mergeC;
+//      setting clear and four or more networks, the library's clustering
+//      step with the earlier grouping (five clusters), an absorbed first
+//      record dropped again;
 //   6. network features: Hu moments, earlier straightness, rectangularity
 //      and unidirectionality;
 //   7. output by mode: 1 the earlier feature file, then the classification
@@ -29,7 +30,6 @@
 #include <new>
 #include <string>
 
-#include "classify/hcluster.h"
 #include "classify/kNN2.h"
 #include "crack/crackindex.h"
 #include "crack/crackstats3.h"
@@ -64,40 +64,16 @@ constexpr int kThinPasses = 10;
 // Pruning: the library's limits with a minimum length of 15.
 constexpr PruneLimits kEarlierPruneLimits{15.0, kPruneLimits.density, kPruneLimits.ratio};
 
-// Clustering: four features, one weight column.
-constexpr int kClusterFeatures = 4;
-constexpr int kClusterWeights = 1;
-
 // The classification step: k, query length, line buffer (99 kept).
 constexpr int kNeighbours = 5;
 constexpr int kQueryLength = kQueryFeatures;
 constexpr int kLineBuffer = 100;
 
-// The earlier network steps: mergeA with the earlier rule, the earlier copy.
-const NetworkSteps kEarlierNetworkSteps{
-    [](crknwk *cracks, crknwk *networks, imageInfo *info, bool mergeSetting) {
-        earlier::mergeA(cracks, networks, info, mergeSetting);
-    },
-    earlier::copyContent};
-
-// Groups the n = count - 1 networks (n >= 4) into five clusters over their
-// centroid, axis and side ratio, and merges each group.
-crknwk *clusterNetworks(crknwk *cracks, crknwk *networks, imageInfo *info) {
-    const int n = info->numOfCrkNwk - 1;
-    double **features = dmatrix(1, n, 1, kClusterFeatures);
-    double **weights = dmatrix(1, n, 1, kClusterWeights);
-    int *labels = ivector(1, n);
-    earlier::constructFV(networks, features, weights);
-    earlier::hClustering(features, weights, labels, n, kClusterFeatures);
-    earlier::mergeC(cracks, networks, info, labels);
-    free_dmatrix(features, 1, n, 1, kClusterFeatures);
-    free_dmatrix(weights, 1, n, 1, kClusterWeights);
-    free_ivector(labels, 1, n);
-    networks = craq::dropAbsorbedHead(networks, info);
-    setNodesPerSide(networks);
-    setNodesPerPixel(networks);
-    return networks;
-}
+// The earlier network steps: the library's mergeA with the earlier rule,
+// the earlier copy, the earlier grouping into five clusters over centroid,
+// axis and side ratio, an absorbed first record dropped after it.
+const NetworkSteps kEarlierNetworkSteps{earlier::mergeRule(), craq::mergeA, earlier::copyContent,
+                                        ClusterMerge{earlier::clusterByShape, true}};
 
 // The network features, in their order.
 void networkFeatures(crknwk *cracks, crknwk *networks) {
@@ -173,8 +149,7 @@ void extractFeatures(int **thinned, int **overlay, const std::string &path,
     // Networks.
     if (r.info->numOfCrkNwk < 1) fatalExit(Stream::out, kInvalidCount);
     r.networks = buildNetworks(r.cracks, r.info, mergeSetting, kEarlierNetworkSteps);
-    if (!mergeSetting && r.info->numOfCrkNwk - 1 > 3)
-        r.networks = clusterNetworks(r.cracks, r.networks, r.info);
+    r.networks = regroupNetworks(r.cracks, r.networks, r.info, mergeSetting, kEarlierNetworkSteps);
     networkFeatures(r.cracks, r.networks);
 
     // Output.
