@@ -1,17 +1,13 @@
-// k-means and fuzzy k-means clustering, and the painting of a network list
-// into an image by cluster label.
+// k-means and fuzzy k-means clustering (painting a network list by cluster
+// label is crack/labelimage.h).
 //
 // Index conventions: every array is an index-range array from 1
 // (toolbox/nrutil.h) made by the caller: points X[1..N][1..dim], centres
-// V[1..K][1..dim], labels[1..N] (clusters 1..K).  Label images are int
-// matrices with rows 0..rows-1 and columns 0..cols-1, addressed
-// [row][column] with frame coordinates; only pixels inside are written.
+// V[1..K][1..dim], labels[1..N] (clusters 1..K).
 // Error stops print one line on standard output and exit 1.
 #pragma once
 
 namespace craq {
-
-struct crknwk;
 
 // ===========================================================================
 // Hard k-means
@@ -42,21 +38,5 @@ void mEuclideanDist(double **X, int N, int D, double **V, int K, int D2, double 
 // Initial memberships U[1..K][1..N]: each centre's squared distance to the
 // point over the sum of them.  Returns 0 (no meaning).
 int generateU(double **X, double **V, double **U, int N, int K, int D);
-
-// ===========================================================================
-// Label images
-// ===========================================================================
-//
-// Grey of a network: floor(127 / n) x label + 125, with n clusters (n >= 1)
-// labelled 1..n; n = 4 gives 156, 187, 218, 249.  rows, cols: the image's
-// size.  Later networks of the list paint over earlier ones.
-
-// Outline of each network's bounding box (edge, dimension); the corner
-// (bottom, right) stays unpainted.  Returns 0.
-int labelBorder(crknwk *list, int **image, int n, int rows, int cols);
-
-// Each network's own traced pixels: per line its start point, the pixel
-// after each chain-code step and its end point, then every node.  Returns 0.
-int labelCrack(crknwk *list, int **image, int n, int rows, int cols);
 
 }  // namespace craq

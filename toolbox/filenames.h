@@ -1,7 +1,8 @@
-// File-name rules shared by the programs.
+// File-name rules and folder listings shared by the programs.
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace craq {
 
@@ -31,5 +32,21 @@ std::string folderPrefix(const std::string &folder);
 // name holds a line break\n" on standard output, each newline of the path
 // shown as the two characters "\n", status 1.
 void requireOneLineName(const std::string &path);
+
+// Store file test: the text of the name from its first 'f' through its first
+// '_' (which must come after that 'f') is "fv_" or "fvc_", and the text from
+// its last '.' on is ".dat" or ".txt".  With a prefix ("fv_" or "fvc_") the
+// text through the first '_' must be that prefix.
+bool isStoreFile(const std::string &name, const char *prefix = nullptr);
+
+// Names of the entries of folder in listing order (entries with inode 0
+// left out).  A folder that cannot be opened: cannotOpenFolder.
+std::vector<std::string> folderEntries(const std::string &folder);
+
+// The paths (folderPrefix, then the name; the current folder "." gives the
+// names alone) of the image entries of folder in listing order.  A name
+// that cannot be stored (requireOneLineName) stops the run before anything
+// is returned.
+std::vector<std::string> storableImages(const std::string &folder);
 
 }  // namespace craq

@@ -84,5 +84,28 @@ TEST(Filenames_cannotOpenFolder, regression_folderAndReasonNamed) {
     EXPECT_EQ(r.err, "cannot open directory. \nimgaes/: No such file or directory\n");
 }
 
+TEST(Filenames_isStoreFile, nameTable) {
+    struct Case {
+        const char *name;
+        const char *prefix;
+        bool passes;
+    };
+    const Case cases[] = {
+        {"fv_a.dat", nullptr, true},     {"fvc_b.txt", nullptr, true},
+        {"xfv_c.dat", nullptr, true},    {"my_fv_d.dat", nullptr, false},
+        {"ffv_e.dat", nullptr, false},   {"fv_f.dat.bak", nullptr, false},
+        {"fv_g", nullptr, false},        {"fv_h.DAT", nullptr, false},
+        {"fv_.dat", nullptr, true},      {"fv_a b.dat", nullptr, true},
+        {"fvx_a.dat", nullptr, false},   {".", nullptr, false},
+        {"fv_a.dat", "fv_", true},       {"fvc_a.dat", "fv_", false},
+        {"fvc_a.dat", "fvc_", true},     {"fv_a.dat", "fvc_", false},
+        {"fv_x.jpg.txt", "fv_", true},   {"fv.dat", nullptr, false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(std::string(c.name) + " / " + (c.prefix ? c.prefix : "any"));
+        EXPECT_EQ(isStoreFile(c.name, c.prefix), c.passes);
+    }
+}
+
 }  // namespace
 }  // namespace craq

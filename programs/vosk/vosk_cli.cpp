@@ -2,8 +2,10 @@
 // usage texts and the file commands on the earlier feature files of the
 // current directory (list, delete, generate, query by network number).
 //
-// The folder listing, the folder text rule and the store file test are the
-// later tool's (programs/vosk2); the earlier test takes "fv_" files only.
+// The folder listing, the folder text rule, the store file test, the
+// prompt and the help frame are the library's (toolbox/filenames.h,
+// toolbox/commandline.h), shared with vosk2; the earlier test takes "fv_"
+// files only.
 // Files are removed with std::filesystem, never through a shell.
 #include <cstdint>
 #include <cstddef>
@@ -17,7 +19,7 @@
 
 #include "classify/kNN2.h"
 #include "programs/vosk/vosk.h"
-#include "programs/vosk2/vosk2.h"
+#include "toolbox/commandline.h"
 #include "toolbox/fatal.h"
 #include "toolbox/filenames.h"
 #include "toolbox/vipsio.h"

@@ -16,6 +16,7 @@
 
 #include "config/locations.h"
 #include "crack/crackstats3_records.h"
+#include "toolbox/commandline.h"
 #include "toolbox/filenames.h"
 #include "toolbox/safefile.h"
 
@@ -33,48 +34,18 @@ int vosk2Main(int argc, char **argv, const Locations &locations);
 void printHelp();
 void shortGuide();
 
-// ---- usage texts, shared with the earlier tool ----
-
-// The lines[0..count-1], each followed by a newline.
-std::string usageText(const char *const *lines, std::size_t count);
-// The help text: an empty line, the 89-asterisk frame around the title
-// line, the body, then closingWidth asterisks; each line ends in a newline.
-void printFramedHelp(const std::string &body, int closingWidth);
-
 // ===========================================================================
 // Feature store management
 // ===========================================================================
 //
-// Store file test: the text of the name from its first 'f' through its first
-// '_' (which must come after that 'f') is "fv_" or "fvc_", and the text from
-// its last '.' on is ".dat" or ".txt".  Image entry: the text from the last
-// '.' on is exactly ".jpg", ".tif" or ".v".
-
-// True when name passes the store file test; with a prefix ("fv_" or
-// "fvc_") the text through the first '_' must be that prefix.
-bool isStoreFile(const std::string &name, const char *prefix = nullptr);
-
-
-// Names of the entries of folder in listing order (entries with inode 0
-// left out).  A folder that cannot be opened: "cannot open directory. \n"
-// on standard error, then the folder and the system's reason, exit 1.
-std::vector<std::string> folderEntries(const std::string &folder);
+// Store files and image entries are named as toolbox/filenames.h tests
+// them (isStoreFile, isImageEntry); the folder listings, the yes/no prompt
+// and the help frame are the library's (toolbox/filenames.h,
+// toolbox/commandline.h), shared with the earlier tool.
 
 // Prints the store files of the current directory, one name a line; none:
 // "No matching files found", exit 1.
 void listFV();
-// listFV for the store files with prefix ("fv_", "fvc_"; null: both).
-void listStoreFiles(const char *prefix);
-
-// The paths (folder text, '/' added when missing, then the name; the
-// current folder "." gives the names alone) of the image entries of folder
-// in listing order.  A name that cannot be stored
-// stops the run before anything is returned.
-std::vector<std::string> storableImages(const std::string &folder);
-
-// Prints question, reads one character of standard input and prints a
-// newline; true for 'y' or 'Y' (end of input counts as no).
-bool askYesNo(const char *question);
 
 // Asks " Delete all feature and classification files? Yes (y) or No (n) :"
 // and on 'y' or 'Y' deletes the store files of folder (files and links, as

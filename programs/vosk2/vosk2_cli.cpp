@@ -221,21 +221,6 @@ void analyseImage(const std::string &path, const Locations &locations) {
 
 void printHelp() { printFramedHelp(usageText(kHelpBody, std::size(kHelpBody)), kClosingWidth); }
 
-std::string usageText(const char *const *lines, std::size_t count) {
-    std::string text;
-    for (std::size_t i = 0; i < count; i++) text += std::string(lines[i]) + "\n";
-    return text;
-}
-
-void printFramedHelp(const std::string &body, int closingWidth) {
-    const std::string frame(89, '*');
-    std::printf("\n%s\n", frame.c_str());
-    std::printf("*         This program performs content based retrieval of craquelure patterns          *\n");
-    std::printf("%s\n", frame.c_str());
-    std::fputs(body.c_str(), stdout);
-    std::printf("%s\n", std::string(static_cast<std::size_t>(closingWidth), '*').c_str());
-}
-
 void shortGuide() { std::fputs(shortGuideText().c_str(), stdout); }
 
 int vosk2Main(int argc, char **argv, const Locations &locations) {

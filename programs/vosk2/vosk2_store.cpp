@@ -1,11 +1,9 @@
-// Feature store management of vosk2: the store file test, listing and
-// deleting store files, and storing the features of a folder of images.
+// Feature store management of vosk2: listing and deleting store files, and
+// storing the features of a folder of images (the store file test and the
+// folder listings are the library's, toolbox/filenames.h).
 //
 // Files are removed with std::filesystem, never through a shell, so a name
 // holding blanks or shell characters is just a name.
-#include <dirent.h>
-
-#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -61,55 +59,7 @@ Deletion deleteStoreFiles(const std::string &folder, const std::vector<std::stri
 
 }  // namespace
 
-// "fv_a.dat", "fvc_b.txt" and "xfv_c.dat" pass; "my_fv_d.dat" (first '_'
-// before the first 'f'), "ffv_e.dat", "fv_f.dat.bak", "fv_g" and
-// "fv_h.DAT" fail.  With a prefix only that one of "fv_" and "fvc_" passes.
-bool isStoreFile(const std::string &name, const char *prefix) {
-    const std::string::size_type f = name.find('f');
-    const std::string::size_type u = name.find('_');
-    if (f == std::string::npos || u == std::string::npos || u < f) return false;
-    const std::string head = name.substr(f, u - f + 1);
-    if (prefix != nullptr) {
-        if (head != prefix) return false;
-    } else if (head != "fv_" && head != "fvc_") {
-        return false;
-    }
-    const std::string ext = extensionOf(name);
-    return ext == ".dat" || ext == ".txt";
-}
-
-std::vector<std::string> folderEntries(const std::string &folder) {
-    DIR *dir = opendir(folder.c_str());
-    if (dir == nullptr) cannotOpenFolder(folder, errno);
-    std::vector<std::string> names;
-    while (const dirent *entry = readdir(dir)) {
-        if (entry->d_ino == 0) continue;  // a deleted slot some file systems report
-        names.emplace_back(entry->d_name);
-    }
-    closedir(dir);
-    return names;
-}
-
 void listFV() { listStoreFiles(nullptr); }
-
-// The store files of the current directory in listing order.
-void listStoreFiles(const char *prefix) {
-    int count = 0;
-    for (const std::string &name : folderEntries(".")) {
-        if (!isStoreFile(name, prefix)) continue;
-        std::printf("%s\n", name.c_str());
-        count++;
-    }
-    if (count == 0) fatalExit(Stream::out, "No matching files found\n");
-}
-
-bool askYesNo(const char *question) {
-    std::fputs(question, stdout);
-    std::fflush(stdout);
-    const int answer = std::getchar();  // EOF (no answer) counts as no
-    std::printf("\n");
-    return answer == 'y' || answer == 'Y';
-}
 
 // Prompt, one character of standard input, an empty line; then, on 'y' or
 // 'Y', every store file of folder is deleted and "\n Feature and
@@ -147,15 +97,6 @@ void deleteTemp(const Locations &locations) {
 // pipeline finds without cracks ends the whole run there; what was stored
 // before stays, nothing after it is stored.  An image whose name cannot be
 // stored stops the run before any image is stored.
-std::vector<std::string> storableImages(const std::string &folder) {
-    const std::string prefix = folderPrefix(folder);
-    std::vector<std::string> paths;
-    for (const std::string &name : folderEntries(folder))
-        if (isImageEntry(name)) paths.push_back(prefix + name);
-    for (const std::string &path : paths) requireOneLineName(path);
-    return paths;
-}
-
 void genFV(const std::string &folder, const Locations &locations) {
     double *classMembership = newClassMembership();
     const TaskFunction storeImage = [&](const std::string &path, std::FILE *) {
@@ -169,8 +110,10 @@ void genFV(const std::string &folder, const Locations &locations) {
     run.args = storableImages(folder);
     if (run.args.empty()) fatalExit(Stream::out, "No matching images found\n");
     run.cost = fileSizes(run.args);
-    // Two images of one store name share an entry, and the later one reads
-    // what the earlier one stored: it waits until that is in place.
+    // Two images of one store name (a.jpg and a.tif) share one store entry:
+    // the later one replaces the earlier's files, and storeFV reads the image
+    // path stored there to say so.  So it starts only once the earlier one's
+    // files are in place, and the run ends with the later image stored.
     std::map<std::string, long> lastOfName;
     for (std::size_t i = 0; i < run.args.size(); i++) {
         std::string name;
