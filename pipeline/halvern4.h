@@ -76,21 +76,19 @@ int thresholdPlane(uint8_t *plane, std::ptrdiff_t stride, int rows, int cols);
 // Side of the square tiles of the tiled threshold.
 constexpr int kTileSide = 100;
 
-// Where the image sits in the zero-padded tile grid.
+// Where the image sits in the zero-padded grid of tiles of tileSide
+// (kTileSide; the earlier tool's are 64).
 struct TileLayout {
-    int paddedRows = 0;  // smallest multiple of kTileSide >= rows
-    int paddedCols = 0;  // smallest multiple of kTileSide >= cols
+    int paddedRows = 0;  // smallest multiple of tileSide >= rows
+    int paddedCols = 0;  // smallest multiple of tileSide >= cols
     int rowOffset = 0;   // (paddedRows - rows) / 2, rounded down
     int colOffset = 0;   // (paddedCols - cols) / 2, rounded down
 };
-TileLayout tileLayout(int rows, int cols);
-// The same for tiles of tileSide (the earlier tool's are 64).
 TileLayout tileLayout(int rows, int cols, int tileSide);
 
 // The tile list: a root (yOffset, xOffset = the layout's offsets, ySize =
 // rows, xSize = cols), then one record per tile in row-major order (yStart,
-// xStart = its top-left grid entry, ySize = kTileSide).  Free with freeTree.
-tree *makeTileList(int rows, int cols);
+// xStart = its top-left grid entry, ySize = tileSide).  Free with freeTree.
 tree *makeTileList(int rows, int cols, int tileSide);
 
 // Tiled Otsu threshold of in into out: each kTileSide-square tile of the
@@ -325,10 +323,9 @@ void printUsage();
 struct CrackLookup;  // crack/crackindex.h
 
 // The two parts of NNN: prefix "00" for n 1..9, "0" for 10..99, "" from 100
-// on (and for n < 1); digits the decimal digits of n.  networkNumber(n) is
-// the two together: 1 -> "001", 99 -> "099", 1000 -> "1000".
+// on (and for n < 1); digits the decimal digits of n: 1 -> "00" and "1",
+// 99 -> "0" and "99", 1000 -> "" and "1000".
 std::string networkNumberPrefix(int n);
-std::string networkNumber(int n);
 
 // Sets to 255 the pixels of network's member cracks (found through lookup
 // by member `ind`, first match) that tracing recorded, each shifted by

@@ -146,8 +146,6 @@ TileLayout tileLayout(int rows, int cols, int tileSide) {
     return layout;
 }
 
-TileLayout tileLayout(int rows, int cols) { return tileLayout(rows, cols, kTileSide); }
-
 // Root, then the tiles row by row from the top, left to right in a row.
 tree *makeTileList(int rows, int cols, int tileSide) {
     const TileLayout layout = tileLayout(rows, cols, tileSide);
@@ -169,8 +167,6 @@ tree *makeTileList(int rows, int cols, int tileSide) {
     }
     return root;
 }
-
-tree *makeTileList(int rows, int cols) { return makeTileList(rows, cols, kTileSide); }
 
 // The image is centred in a zero grid of whole tiles (tileLayout); every
 // tile of the grid, border tiles with their padding, is thresholded at its

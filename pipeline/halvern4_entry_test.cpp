@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "tests/support/capture.h"
+#include "tests/support/extras.h"
 #include "tests/support/figures.h"
 #include "tests/support/reference.h"
 #include "toolbox/brannik3.h"

@@ -89,8 +89,6 @@ std::string networkNumberPrefix(int n) {
     return "";
 }
 
-std::string networkNumber(int n) { return networkNumberPrefix(n) + std::to_string(n); }
-
 // ---- drawings ------------------------------------------------------------------
 
 // For each member `ind` in member-list order, the first crack of the list

@@ -11,6 +11,7 @@
 
 #include "crack/crackindex.h"
 #include "tests/support/capture.h"
+#include "tests/support/extras.h"
 #include "tests/support/failures.h"
 #include "toolbox/nrutil.h"
 #include "toolbox/vipsio.h"

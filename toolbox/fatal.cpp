@@ -9,18 +9,11 @@
 
 namespace craq {
 
-namespace {
-ProcessEnd processEnd = nullptr;
-}  // namespace
-
-void setProcessEnd(ProcessEnd end) { processEnd = end; }
-
 void endProcess(int status) {
     // Temporary files never outlive the run; a failed run also takes back
     // the files it kept only for a good ending.
     removeRegisteredFiles(status != 0);
     std::fflush(nullptr);
-    if (processEnd != nullptr) processEnd(status);
     std::exit(status);
 }
 

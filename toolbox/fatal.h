@@ -30,13 +30,8 @@ enum class Stream { out, err };
 
 // Removes the temporary files of toolbox/safefile.h (with a status other
 // than 0 also the files registered to go on failure), flushes every open C
-// stream and ends the process with status.  Normally
-// std::exit; a forked test child replaces it (setProcessEnd) with a plain
-// _exit, because the image library's exit handlers hang in a forked child
-// whose parent had started worker threads.
+// stream and ends the process with status (std::exit).
 [[noreturn]] void endProcess(int status);
-using ProcessEnd = void (*)(int status);
-void setProcessEnd(ProcessEnd end);
 
 // The record constructors' stop: "out of memory!!" on standard output.
 [[noreturn]] void outOfMemory();
@@ -46,7 +41,7 @@ void setProcessEnd(ProcessEnd end);
 void *zeroAlloc(std::size_t count, std::size_t size);
 
 // Checked 64-bit arithmetic for block sizes.  Each returns false when the
-// result overflows (or, for checkedCount, when the count is negative).
+// result overflows.
 bool checkedAdd(int64_t a, int64_t b, int64_t *out);
 bool checkedMul(int64_t a, int64_t b, int64_t *out);
 

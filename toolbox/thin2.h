@@ -29,14 +29,9 @@ int compute3x3Mask(int i, int j, int rows, int cols, int **m);
 // lut has 512 entries; src is not changed.
 void applyLut3x3(int **src, int **dst, const int *lut, int rows, int cols);
 
-// The tables, 512 ints each, built once from their rules (thin2.cpp).
-// All 0/1 tables are 0 where the centre bit is clear.
-const int *lutG1();        // crossing number 1
-const int *lutG2();        // 2 <= min(n1, n2) <= 3
-const int *lutG3();        // deletion rule of the first sub-iteration
-const int *lutG3Prime();   // deletion rule of the second sub-iteration
-const int *lutClean();     // at least one of the eight neighbours set
-const int *lutIdentity();  // entry k is k: reads the codes themselves
+// The clean table, 512 ints: 1 where the centre is set and at least one of
+// the eight neighbours is (the tables and their rules: thin2_tables.h).
+const int *lutClean();
 
 // ---- thinning and cleaning --------------------------------------------------
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "tests/support/capture.h"
+#include "tests/support/extras.h"
 #include "tests/support/reference.h"
 #include "toolbox/nrutil.h"
 

@@ -201,8 +201,6 @@ void startImageLibrary(const char *argv0) {
     if (g_getenv("VIPS_CONCURRENCY") == nullptr) vips_concurrency_set(1);
 }
 
-void disableImageCache() { vips_cache_set_max(0); }
-
 void imageFailure(const std::string &what, const std::string &name, const vips::VError &error) {
     fatalExit(Stream::out, what + " " + name + ": " + libraryReason(error) + "\n");
 }
@@ -399,8 +397,6 @@ vips::VImage chooseBand(const vips::VImage &img, const std::string &path) {
     return band;
 }
 
-vips::VImage loadAnalysisBand(const std::string &path) { return chooseBand(loadImage(path), path); }
-
 bool saveImage(const vips::VImage &img, const std::string &path, std::string *reason) {
     const std::string ext = extensionOf(path);
     // The saver is found before the file is created, so a name of no known
@@ -438,11 +434,6 @@ void writeImage(const vips::VImage &img, const std::string &path, FileSet *files
     std::string failed;
     if (files == nullptr && !own.commit(&failed, &reason))
         fatalExit(Stream::out, "cannot write image " + path + ": " + reason + "\n");
-}
-
-bool convertImage(const std::string &from, const std::string &to, std::string *reason) {
-    vips::VImage image;
-    return openImage(from, &image, reason) && saveImage(image, to, reason);
 }
 
 vips::VImage imageFromBytes(const unsigned char *bytes, int width, int height) {

@@ -29,10 +29,6 @@ namespace craq {
 // user once, as the program's message naming the file.
 void startImageLibrary(const char *argv0);
 
-// Turns the operation cache off.  Tests rewrite files and reopen them in one
-// process; a cached load would hand back the old pixels.
-void disableImageCache();
-
 // The most pixels an image file may declare (width x height): 300 million,
 // three times a 10000 x 10000 scan.  The analysis holds the image several
 // times over (a byte plane, then int matrices of its size), so a file
@@ -83,9 +79,6 @@ vips::VImage loadImage(const std::string &path);
 // other image ends the run with a message naming the file, status 1.
 vips::VImage chooseBand(const vips::VImage &img, const std::string &path);
 
-// Loads path and chooses its band (the two calls above).
-vips::VImage loadAnalysisBand(const std::string &path);
-
 // Writes img to the file path (literally) in the format its extension names
 // (".jpg", ".png", ".tif", ".v", ...).  False, with *reason set, on failure;
 // a name whose extension names no format creates no file.  The library
@@ -98,10 +91,6 @@ bool saveImage(const vips::VImage &img, const std::string &path, std::string *re
 // that set.  A failure ends the run with "cannot write image <path>:
 // <reason>\n", status 1.
 void writeImage(const vips::VImage &img, const std::string &path, FileSet *files = nullptr);
-
-// The image file from written to the file to in the format of to's
-// extension (openImage, then saveImage).  False, with *reason set, on failure.
-bool convertImage(const std::string &from, const std::string &to, std::string *reason);
 
 // A one-band 8-bit image of the given bytes (row-major, width * height).
 vips::VImage imageFromBytes(const unsigned char *bytes, int width, int height);

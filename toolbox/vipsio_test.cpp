@@ -11,6 +11,7 @@
 #include <filesystem>
 
 #include "tests/support/capture.h"
+#include "tests/support/extras.h"
 #include "tests/support/memlimit.h"
 #include "toolbox/fatal.h"
 #include "toolbox/filenames.h"

@@ -116,11 +116,6 @@ void halvern4(vips::VImage image, const std::string &path, double *classMembersh
 // Side of the square tiles of the earlier tiled threshold.
 constexpr int kTileSide = 64;
 
-// Where the image sits in the zero-padded grid of kTileSide tiles (padded
-// sizes the smallest multiples of kTileSide, offsets half the padding,
-// rounded down).
-TileLayout tileLayout(int rows, int cols);
-
 // Tiled Otsu threshold of in into out (255 / 0): the image centred in a
 // zero grid of whole kTileSide tiles, each tile at its own threshold, a
 // tile of threshold 0 all 0.  True when some tile had a non-zero threshold.

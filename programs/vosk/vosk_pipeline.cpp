@@ -97,8 +97,6 @@ double sideRatio(const crknwk *net) {
 
 // The library's tiled threshold and thinning with the earlier tile side
 // and pass count.
-TileLayout tileLayout(int rows, int cols) { return craq::tileLayout(rows, cols, kTileSide); }
-
 bool gridThresholding(int **in, int **out, int rows, int cols) {
     return craq::gridThresholding(in, out, rows, cols, kTileSide);
 }

@@ -100,7 +100,7 @@ TEST(Vosk_tileLayout, sixtyFourSquareTiles) {
     for (const Case &c : {Case{150, 230, {192, 256, 21, 13}}, Case{64, 65, {64, 128, 0, 31}},
                           Case{64, 64, {64, 64, 0, 0}}, Case{1, 1, {64, 64, 31, 31}}}) {
         SCOPED_TRACE(std::to_string(c.rows) + " x " + std::to_string(c.cols));
-        const TileLayout l = tileLayout(c.rows, c.cols);
+        const TileLayout l = tileLayout(c.rows, c.cols, kTileSide);
         EXPECT_EQ(l.paddedRows, c.want.paddedRows);
         EXPECT_EQ(l.paddedCols, c.want.paddedCols);
         EXPECT_EQ(l.rowOffset, c.want.rowOffset);

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "tests/golden/golden_cases.h"
+#include "tests/support/extras.h"
 #include "toolbox/vipsio.h"
 
 int main(int argc, char **argv) {

@@ -57,10 +57,6 @@ RunResult runChild(const std::function<void()> &child, const std::string &input)
         redirect(inFile, outFile, errFile);
         signal(SIGALRM, SIG_DFL);
         alarm(kChildSeconds);
-        setProcessEnd([](int status) {
-            std::fflush(nullptr);
-            _exit(status);
-        });
         child();
         std::fflush(nullptr);
         _exit(0);
@@ -100,6 +96,14 @@ std::map<std::string, FreshFunction> &freshBodies() {
 
 RunResult runCaptured(const std::function<void()> &fn, const std::string &input) {
     return runChild([&] {
+        // The child's exit (endProcess, an error stop) ends with a plain
+        // _exit: registered last, this handler runs first and skips the
+        // image library's exit handlers, which hang in a forked child whose
+        // parent had started worker threads.
+        on_exit([](int status, void *) {
+            std::fflush(nullptr);
+            _exit(status);
+        }, nullptr);
         fn();
         endProcess(0);
     }, input);

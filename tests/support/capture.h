@@ -17,8 +17,8 @@ struct RunResult {
 };
 
 // Runs fn in a forked child with stdin fed from input; the child exits 0
-// when fn returns.  In the child, error stops (and endProcess) end with a
-// plain _exit: a child must end through endProcess, never std::exit.
+// when fn returns.  In the child, error stops (and endProcess) end, after
+// their own clean-up, with a plain _exit that skips the exit handlers.
 // Only the calling thread survives a fork, so fn must not read pixels: once
 // the image library has run a pipeline, its idle worker threads are gone in
 // the child and a pixel read there waits for them forever.  Paths that read

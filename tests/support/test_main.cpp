@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/capture.h"
+#include "tests/support/extras.h"
 #include "toolbox/vipsio.h"
 
 int main(int argc, char **argv) {
