@@ -1,20 +1,28 @@
-// Merging traced cracks into crack networks.
+// Merging traced cracks into crack networks: the merge loops, the
+// clustering step and the merge sequence, with the single-field updates
+// and the length-weighted network features (calculateLRRoundness).  The
+// pair tests are in crmerge_rules.cpp, the clustering vectors and grid
+// features in crmerge_features.cpp.
 //
-// Three groupings share one absorb step (a network takes over a record's
-// counts, sums, box, densities and bins; then its axis and rectangle are
-// recomputed over all member pixels):
+// Three groupings share one absorb step: a network adds a record's counts
+// and length, takes the rule's ratio step, updates its centre, box,
+// densities and bins; its axis and rectangle follow over all member
+// pixels, at once when the pair test reads them (ShapeRefresh), else once
+// the operation ends, with the same final values:
 //  - mergeA: connected groups of the pair test, numbered by their first
 //    crack;
 //  - mergeB: greedy groups in crack order, then networks absorbing networks
 //    until a whole pass absorbs nothing;
-//  - mergeC: regrouping of the network list by cluster labels.
+//  - mergeC: regrouping of the network list by cluster labels, which the
+//    clustering step (clusterNetworks) gives.
 //
 // Each loop is written here once, in the terms of the rules (which record is
 // compared with which, in what order, and when the working marks label and
-// check change).  The pair test and the absorb step come from a MergeRule:
-// this system's by default, the earlier tool's when it passes its own.  What
-// makes the loops fast on many thousand cracks (position sets, the grid
-// index over the boxes, deferred shape refresh, member-list tails) lives in
+// check change).  The pair test and the absorb step come from a MergeRule,
+// the grouping of the clustering step from a ClusterMerge: this system's by
+// default, the earlier tool's when it passes its own.  What makes the loops
+// fast on many thousand cracks (position sets, the grid index over the
+// boxes, deferred shape refresh, member-list tails) lives in
 // crmerge_index.cpp, which says why the results stay the same.  Member
 // cracks are found through the ind lookup.
 #include "crack/crmerge.h"

@@ -1,5 +1,6 @@
 // Merging traced cracks into crack networks: the pair tests, the merges
-// themselves, and the feature builders that work on the merged list.
+// themselves, the clustering step, and the feature builders that work on
+// the merged list.
 //
 // A network is a crknwk of the network list.  It sums the counts, lengths,
 // coordinate sums and orientation bins of its member cracks, carries their

@@ -1,22 +1,27 @@
 // Pipeline entries and image preparation.
 //
-// From a library image to the one-pixel-wide crack matrix the driver walks:
-// band choice, copy into an image matrix, close top-hat (dark cracks on a
-// light ground become bright ridges), Otsu threshold of the whole image or
-// of 100 x 100 tiles, 12 thinning passes and one clean pass.  The driver
-// traces the thinned matrix; the cleaned one is only the background of the
-// "-analyse" overlay image.
+// From an image to the one-pixel-wide crack image the driver traces: the
+// band (one band: itself, else band 1), close top-hat (dark cracks on a
+// light ground become bright ridges), Otsu threshold, 12 thinning passes.
+// Two routes:
+//  - halvern4 (storing, template lines, queries) works on one byte plane,
+//    the driver's working frame (the image with a ring of 0 around it),
+//    which carries the grey values, the top-hat, the 0/1 threshold of the
+//    whole image and the thinned image in turn.  From a file the band is
+//    decoded straight into that plane (readAnalysisPlane); from an image
+//    in memory it is copied in (copyImageRows).  No clean pass: only the
+//    "-analyse" drawing shows it.
+//  - halvern4b ("-analyse") and the earlier tool prepare int matrices
+//    (prepareTiled): the top-hat, a threshold per square tile (100 here,
+//    64 in the earlier tool), thinning (12 passes, earlier 10) and one
+//    clean pass, whose result is the background of the overlay image.
+// Every byte-plane step gives the bytes the int step gives (the tests hold
+// the two equal).
 //
 // Thresholding follows the image library's rules on a one-band 8-bit image
 // of the matrix (the low byte of every entry): the Otsu threshold t of its
-// histogram, then pixel >= t gives 255 on crack pixels and 0 elsewhere, so
-// a pixel equal to t counts as a crack pixel.
-//
-// halvern4 runs the same steps on one byte plane per stage instead of int
-// matrices: the band's bytes, the top-hat in place, the thresholded and
-// thinned 0/1 plane inside the driver's working frame.  Every step gives
-// the bytes the int path gives (the tests hold the two equal); the clean
-// pass is skipped there, since only the "-analyse" overlay shows it.
+// histogram, then pixel >= t gives 255 on crack pixels (1 on the byte
+// plane) and 0 elsewhere, so a pixel equal to t counts as a crack pixel.
 #include <array>
 #include <cstddef>
 #include <cstdint>

@@ -184,6 +184,30 @@ TEST(Thin2_thinPlane, sameAsPassesOfTheReferenceThinning) {
         }
 }
 
+// A set pixel is any byte other than 0 (a thresholded plane of 0/255, say):
+// the result is the 0/1 thinning of the same pixels, never a read past the
+// tables.
+TEST(Thin2_thinPlane, regression_anyNonZeroByteIsASetPixel) {
+    const int rows = 30, cols = 37;
+    Random rng(11);
+    for (const uint8_t set : {uint8_t{255}, uint8_t{2}, uint8_t{128}})
+        for (int passes : {1, 12}) {
+            SCOPED_TRACE(std::to_string(set) + ", " + std::to_string(passes) + " passes");
+            Matrix a(rows, cols), b(rows, cols);
+            drawBlobs(rng, a.m(), rows, cols);
+            Plane plane(rows, cols, 1, 7);
+            for (int i = 0; i < rows; i++)
+                for (int j = 0; j < cols; j++) *plane.at(i, j) = a.m()[i][j] != 0 ? set : 0;
+            thinPlane(plane.at(0, 0), rows, cols, plane.stride, passes);
+            morph(a.m(), b.m(), 1, passes, rows, cols);
+            for (int i = -1; i < rows + 1; i++)
+                for (int j = -1; j < cols + 1; j++) {
+                    const bool inside = i >= 0 && j >= 0 && i < rows && j < cols;
+                    ASSERT_EQ(*plane.at(i, j), inside ? b.m()[i][j] : 7) << i << "," << j;
+                }
+        }
+}
+
 // ---- Otsu from a histogram ------------------------------------------------------
 
 TEST(Merrow_otsuThreshold, sameAsTheImageRule) {

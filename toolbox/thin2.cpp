@@ -214,6 +214,12 @@ void thinAndClean(int **binary, int **cleaned, int rows, int cols, int thinPasse
 // last sub-iteration of their kind, which finds the same deletions.
 void thinPlane(uint8_t *px, int rows, int cols, std::ptrdiff_t stride, int iterations) {
     if (rows <= 0 || cols <= 0 || iterations <= 0) return;  // no pixels, no pass
+    // The codes below are built from bytes of 0 and 1; any other set byte
+    // (255 from a threshold) would index far past the tables.
+    for (int i = 0; i < rows; i++) {
+        uint8_t *row = px + i * stride;
+        for (int j = 0; j < cols; j++) row[j] = row[j] != 0;
+    }
     std::vector<std::ptrdiff_t> kill, sinceFirst, sinceSecond;
     auto record = [&](const std::vector<std::ptrdiff_t> &changes) {
         sinceFirst.insert(sinceFirst.end(), changes.begin(), changes.end());

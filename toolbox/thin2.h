@@ -55,10 +55,12 @@ void thinAndClean(int **binary, int **cleaned, int rows, int cols, int thinPasse
 
 // ---- byte planes ---------------------------------------------------------------
 
-// iterations thinning passes in place on a plane of 0/1 bytes: rows x cols
-// pixels, row i starting at px + i * stride (stride >= cols).  The result
-// is what morph(op 1, iterations) leaves, without the int matrices; bytes
-// outside the rows x cols rectangle are neither read nor written.
+// iterations thinning passes in place on a byte plane: rows x cols pixels,
+// row i starting at px + i * stride (stride >= cols), a pixel set when its
+// byte is not 0 (0/255 as well as 0/1).  The result, 0/1, is what
+// morph(op 1, iterations) leaves, without the int matrices; iterations <= 0
+// leaves the plane as it is.  Bytes outside the rows x cols rectangle are
+// neither read nor written.
 void thinPlane(uint8_t *px, int rows, int cols, std::ptrdiff_t stride, int iterations);
 
 // ---- region test -------------------------------------------------------------
