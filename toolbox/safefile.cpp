@@ -10,6 +10,7 @@
 // where it waits until the change is done.
 #include "toolbox/safefile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <pthread.h>
 #include <signal.h>
@@ -18,10 +19,12 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <set>
 
 #include "toolbox/fatal.h"
 
@@ -71,6 +74,22 @@ private:
 pthread_t ownerThread;
 bool handlersInstalled = false;
 
+// Stops held from a commit until its report is out (holdStopsUntilReported).
+bool reportHoldWanted = false;
+bool reportHeld = false;
+sigset_t beforeReportHold;
+
+// Called before files are put in place: the reports so far go out first,
+// then the stopping signals wait until this commit is reported too.
+void holdForReport() {
+    if (!reportHoldWanted) return;
+    std::fflush(stdout);
+    if (reportHeld) return;
+    const sigset_t set = stopSignalSet();
+    pthread_sigmask(SIG_BLOCK, &set, &beforeReportHold);
+    reportHeld = true;
+}
+
 // Handed-over files go only with a signal: an error stop of a worker
 // leaves them to the process that took them.
 void unlinkEntries(bool failed, bool bySignal) {
@@ -99,7 +118,17 @@ void endWorkers() {
     }
 }
 
-extern "C" void onStopSignal(int sig) {
+// The run a worker hands its files to (0 in a run's own process).  Files
+// handed over belong to the run: a signal removes them only when the run
+// itself ends the worker, or when the run is gone.
+pid_t handOverOwner = 0;
+
+bool handedOverGoWith(const siginfo_t *info) {
+    if (handOverOwner == 0) return true;
+    return (info != nullptr && info->si_pid == handOverOwner) || getppid() != handOverOwner;
+}
+
+extern "C" void onStopSignal(int sig, siginfo_t *info, void *) {
     if (!pthread_equal(pthread_self(), ownerThread)) {
         const int saved = errno;
         pthread_kill(ownerThread, sig);
@@ -107,7 +136,7 @@ extern "C" void onStopSignal(int sig) {
         return;
     }
     endWorkers();
-    unlinkEntries(true, true);
+    unlinkEntries(true, handedOverGoWith(info));
     // End by the same signal: it is delivered with the default action as
     // soon as this handler returns.
     struct sigaction dfl;
@@ -125,9 +154,9 @@ void installHandlers() {
     ownerThread = pthread_self();
     struct sigaction act;
     std::memset(&act, 0, sizeof act);
-    act.sa_handler = onStopSignal;
+    act.sa_sigaction = onStopSignal;
     act.sa_mask = stopSignalSet();
-    act.sa_flags = SA_RESTART;
+    act.sa_flags = SA_RESTART | SA_SIGINFO;
     for (int sig : kStopSignals) {
         struct sigaction current;
         if (sigaction(sig, nullptr, &current) != 0) continue;
@@ -208,14 +237,185 @@ std::string followLinks(const std::string &path) {
     return p;
 }
 
-// ".<name>.tmp<pid>-<n>" beside final (name cut to 64 characters so the
-// temporary name stays within the file system's limit).  Its extension is
-// never one that a folder listing of the programs picks up (".dat", ".txt",
-// ".jpg", ".tif", ".v").
-std::string temporaryName(const std::string &finalPath) {
+// ---- temporary names and the sweep of those left behind ----------------------
+//
+// A temporary file is named ".<name>.tmp<owner>-<key>-<pid>.<n>" beside its
+// final place (a file kept for the way back ".<name>.old..." alike).  The
+// owner is the process that moves it into place (the run, for the files of
+// its workers), key tells that process apart from any later process with
+// the same number (this machine, this boot, its start time), pid and n make
+// the name unique.  A process that no longer exists cannot move or remove
+// its files any more, so a later run removes them (sweepFolder).  The name
+// is cut to 64 characters to stay within the file system's limit; the
+// extension is never one that a folder listing of the programs picks up.
+
+std::string hex8(const std::string &text) {
+    uint32_t h = 2166136261u;  // FNV-1a
+    for (unsigned char c : text) h = (h ^ c) * 16777619u;
+    char out[9];
+    std::snprintf(out, sizeof out, "%08x", h);
+    return out;
+}
+
+std::string firstLineOf(const char *path) {
+    std::string line;
+    return readFirstLine(path, &line) ? line : std::string();
+}
+
+const std::string &machineKey() {
+    static const std::string *key = [] {
+        std::string id = firstLineOf("/etc/machine-id");
+        if (id.empty()) {
+            char host[256] = {0};
+            gethostname(host, sizeof host - 1);
+            id = host;
+        }
+        return new std::string(hex8(id));
+    }();
+    return *key;
+}
+
+// The key of a running process ("" when it cannot be read).
+std::string processKey(pid_t pid) {
+    static const std::string *boot =
+        new std::string(firstLineOf("/proc/sys/kernel/random/boot_id"));
+    std::ifstream in("/proc/" + std::to_string(static_cast<long>(pid)) + "/stat");
+    std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::string::size_type paren = stat.rfind(')');
+    if (paren == std::string::npos) return std::string();
+    // The start time is the 22nd field, the 20th after the command name.
+    std::size_t at = paren + 1;
+    std::string field;
+    for (int k = 0; k < 20; k++) {
+        while (at < stat.size() && stat[at] == ' ') at++;
+        const std::size_t from = at;
+        while (at < stat.size() && stat[at] != ' ') at++;
+        field = stat.substr(from, at - from);
+    }
+    if (field.empty()) return std::string();
+    return machineKey() + hex8(*boot + ":" + field);
+}
+
+struct Owner {
+    pid_t pid = 0;
+    std::string key;
+};
+
+// This process's files' owner: itself, or the run it hands its files to.
+const Owner &owner() {
+    static Owner *o = nullptr;
+    if (o == nullptr) {
+        o = new Owner();
+        o->pid = handOverOwner != 0 ? handOverOwner : getpid();
+        o->key = processKey(o->pid);
+        if (o->key.size() != 16) o->key = machineKey() + "00000000";
+    }
+    return *o;
+}
+
+std::string temporaryName(const std::string &finalPath, const char *kind = "tmp") {
     static unsigned long counter = 0;
-    return folderOf(finalPath) + "." + baseOf(finalPath).substr(0, 64) + ".tmp" +
-           std::to_string(static_cast<long>(getpid())) + "-" + std::to_string(counter++);
+    const Owner &o = owner();
+    return folderOf(finalPath) + "." + baseOf(finalPath).substr(0, 64) + "." + kind +
+           std::to_string(static_cast<long>(o.pid)) + "-" + o.key + "-" +
+           std::to_string(static_cast<long>(getpid())) + "." + std::to_string(counter++);
+}
+
+struct LeftName {
+    bool kept = false;  // ".old": a stored file kept for the way back
+    pid_t owner = 0;
+    std::string key;
+    std::string finalBase;  // "" when the name was cut
+};
+
+bool allDigits(const std::string &s, std::size_t from, std::size_t to) {
+    if (from >= to) return false;
+    for (std::size_t i = from; i < to; i++)
+        if (s[i] < '0' || s[i] > '9') return false;
+    return true;
+}
+
+// Reads a name made by temporaryName (an extension after it is allowed).
+bool parseLeftName(const std::string &name, LeftName *out) {
+    if (name.size() < 2 || name[0] != '.') return false;
+    for (std::string::size_type at = name.size(); at-- > 1;) {
+        if (name[at] != '.') continue;
+        const std::string kind = name.substr(at + 1, 3);
+        if (kind != "tmp" && kind != "old") continue;
+        const std::size_t p = at + 4;
+        const std::size_t dash1 = name.find('-', p);
+        if (dash1 == std::string::npos || !allDigits(name, p, dash1)) continue;
+        const std::size_t dash2 = dash1 + 17;
+        if (dash2 >= name.size() || name[dash2] != '-') continue;
+        const std::string key = name.substr(dash1 + 1, 16);
+        if (key.find_first_not_of("0123456789abcdef") != std::string::npos) continue;
+        const std::size_t dot = name.find('.', dash2 + 1);
+        if (dot == std::string::npos || !allDigits(name, dash2 + 1, dot)) continue;
+        std::size_t end = dot + 1;
+        while (end < name.size() && name[end] >= '0' && name[end] <= '9') end++;
+        if (end == dot + 1 || (end < name.size() && name[end] != '.')) continue;
+        out->kept = kind == "old";
+        out->owner = static_cast<pid_t>(std::strtol(name.c_str() + p, nullptr, 10));
+        out->key = key;
+        const std::string base = name.substr(1, at - 1);
+        out->finalBase = base.size() < 64 ? base : std::string();
+        return out->owner > 0;
+    }
+    return false;
+}
+
+// True when the owner of a left file is gone: the process of that number
+// does not exist, or is a later one.  A file of another machine, or of a
+// process that cannot be looked at, is left alone.
+bool ownerGone(const LeftName &n) {
+    if (n.key.compare(0, 8, machineKey()) != 0) return false;
+    if (kill(n.owner, 0) != 0 && errno == ESRCH) return true;
+    const std::string now = processKey(n.owner);
+    return !now.empty() && now != n.key;
+}
+
+// Removes the temporary files in folder whose owner is gone; a stored file
+// kept for the way back goes back to its place when that place is empty.
+// Once per folder and process.
+void sweepFolder(const std::string &folder) {
+    static std::set<std::string> *swept = new std::set<std::string>();
+    if (!swept->insert(folder).second) return;
+    DIR *dir = opendir(folder.empty() ? "." : folder.c_str());
+    if (dir == nullptr) return;
+    std::vector<std::pair<std::string, LeftName>> left;
+    while (const dirent *e = readdir(dir)) {
+        LeftName n;
+        if (parseLeftName(e->d_name, &n) && ownerGone(n)) left.emplace_back(e->d_name, n);
+    }
+    closedir(dir);
+    for (const auto &[name, n] : left) {
+        const std::string path = folder + name;
+        struct stat st;
+        if (lstat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+        if (!n.kept) {
+            unlink(path.c_str());
+        } else if (!n.finalBase.empty()) {
+            const std::string place = folder + n.finalBase;
+            if (lstat(place.c_str(), &st) != 0 && errno == ENOENT)
+                rename(path.c_str(), place.c_str());
+            else
+                unlink(path.c_str());
+        }
+    }
+}
+
+TemporaryAnnounce &temporaryAnnounce() {
+    static TemporaryAnnounce *announce = new TemporaryAnnounce();
+    return *announce;
+}
+
+// A new temporary name for finalPath, told to the process it will be
+// handed to before the file is made.
+std::string newTemporary(const std::string &finalPath) {
+    sweepFolder(folderOf(finalPath));
+    const std::string name = temporaryName(finalPath);
+    if (temporaryAnnounce()) temporaryAnnounce()(name);
+    return name;
 }
 
 std::string systemText(int error) { return std::strerror(error != 0 ? error : EIO); }
@@ -264,7 +464,7 @@ bool keepOld(const std::string &path, std::string *kept) {
     struct stat st;
     if (lstat(path.c_str(), &st) != 0) return errno == ENOENT;
     for (int attempt = 0; attempt < 100; attempt++) {
-        const std::string name = temporaryName(path);
+        const std::string name = temporaryName(path, "old");
         if (link(path.c_str(), name.c_str()) == 0) {
             *kept = name;
             return true;
@@ -367,7 +567,7 @@ std::FILE *FileSet::create(const std::string &finalPath, const std::string &temp
     } else {
         for (int attempt = 0; attempt < 100 && fd < 0; attempt++) {
             if (m.slot >= 0) unregisterPath(m.slot);
-            m.tempPath = temporaryName(m.finalPath);
+            m.tempPath = newTemporary(m.finalPath);
             m.slot = registerPath(m.tempPath, kTemporary);
             fd = open(m.tempPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
             if (fd < 0 && errno != EEXIST) break;
@@ -439,6 +639,7 @@ bool FileSet::commit(std::string *failedPath, std::string *reason) {
         commitHandOver()(files);
         return true;
     }
+    holdForReport();
     const bool ok = moveIntoPlace(files, failedPath, reason);
     for (Member &m : members_) unregisterPath(m.slot);
     members_.clear();
@@ -478,10 +679,39 @@ void forgetHandedOver() {
     for (char *path : released) std::free(path);
 }
 
-void adoptTemporary(const std::string &path) { registerPath(path, kTemporary); }
+void adoptTemporary(const std::string &path) {
+    if (slotOf(path) < 0) registerPath(path, kTemporary);
+}
+
+void discardTemporary(const std::string &path) {
+    unlink(path.c_str());
+    unregisterPath(slotOf(path));
+}
+
+void setHandOverOwner(pid_t run) {
+    SignalHold hold;
+    handOverOwner = run;
+}
+
+void setTemporaryAnnounce(TemporaryAnnounce announce) {
+    temporaryAnnounce() = std::move(announce);
+}
+
+void holdStopsUntilReported(bool on) {
+    reported();
+    reportHoldWanted = on;
+}
+
+void reported() {
+    std::fflush(stdout);
+    if (!reportHeld) return;
+    reportHeld = false;
+    pthread_sigmask(SIG_SETMASK, &beforeReportHold, nullptr);
+}
 
 bool commitPrepared(const std::vector<PreparedFile> &files, std::string *failedPath,
                     std::string *reason) {
+    holdForReport();
     const bool ok = moveIntoPlace(files, failedPath, reason);
     for (const PreparedFile &f : files) unregisterPath(slotOf(f.temporaryPath));
     return ok;

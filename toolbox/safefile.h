@@ -96,8 +96,9 @@ private:
 // the usual way; its commit checks and flushes the files but hands the
 // group to the process that moves the groups into place in order.  Until
 // then the files stay in the worker's register as handed over: a stopping
-// signal still removes them there, an error stop of the worker leaves them
-// to the process they were handed to.
+// signal from that process (or after it is gone) still removes them there;
+// an error stop of the worker, or a signal from anyone else, leaves them to
+// the process they were handed to.
 
 struct PreparedFile {
     std::string temporaryPath;  // complete, on disk, with the final file's permissions
@@ -113,9 +114,26 @@ void setCommitHandOver(CommitHandOver handOver);
 // they went to has taken them).
 void forgetHandedOver();
 
-// Registers a temporary file another process prepared, so this process's
-// stops remove it until commitPrepared moves it.
+// Registers a temporary file another process prepared (or is preparing), so
+// this process's stops remove it until commitPrepared moves it.  A path
+// registered already is left as it is.
 void adoptTemporary(const std::string &path);
+
+// Removes an adopted temporary file and drops it from the register (the
+// files of a worker that ended before handing them over).
+void discardTemporary(const std::string &path);
+
+// In a worker: the run its files are handed to.  Their names carry the
+// run (see below), and a stopping signal removes handed-over files only
+// when the run itself sent it or is gone: a signal from anyone else leaves
+// the run's files to the run.
+void setHandOverOwner(pid_t run);
+
+// Called with each temporary name before the file is created, so the
+// process the files will be handed to knows them even if this process is
+// killed before handing them over.  Empty: nobody is told.
+using TemporaryAnnounce = std::function<void(const std::string &)>;
+void setTemporaryAnnounce(TemporaryAnnounce announce);
 
 // The renames of FileSet::commit for a handed-over group: all or none, the
 // old files back when one cannot be moved, every temporary file removed on
@@ -133,6 +151,22 @@ void unregisterWorkerProcess(pid_t pid);
 // ===========================================================================
 // The register and its clean-up
 // ===========================================================================
+//
+// Temporary names are ".<name>.tmp<owner>-<key>-<pid>.<n>" (a stored file
+// kept for the way back during a group's move: ".old" in place of ".tmp"),
+// where owner is the process that moves the file into place and key tells
+// that process apart from a later one with the same number.  The first
+// file made in a folder removes the temporary files there whose owner no
+// longer exists (killed, or the machine stopped), and puts a kept stored
+// file back where its place is empty.
+
+// Reports of stored entries: with on, every commit first flushes standard
+// output (the earlier entries' reports are out before the next files are
+// put in place) and then holds the stopping signals until reported() has
+// flushed this entry's report too.  So a log cut by a signal names exactly
+// the entries that were stored.  Off: commits hold nothing.
+void holdStopsUntilReported(bool on);
+void reported();
 
 // Keeps path, a finished file, only while the run goes well: an error stop
 // or a stopping signal removes it (the query files of a query that fails).

@@ -6,8 +6,9 @@
 // variable CRAQ_WORKER_CHANNEL ("<parent pid>:3") tells the command it is
 // a worker.  Messages on the socket are frames: a 32-bit length of what
 // follows, a type byte, the payload.
-//   worker -> run:  'H' ready; 'C' a prepared group (count, then temporary
-//                   and final path of each); 'D' task done (index, data).
+//   worker -> run:  'H' ready; 'R' a temporary file about to be made (its
+//                   path); 'C' a prepared group (count, then temporary and
+//                   final path of each); 'D' task done (index, data).
 //   run -> worker:  'T' a task (index, argument); 'Q' end.
 // A worker flushes its output before every frame, so when the run reads a
 // frame, all the output that came before it is already in the pipes: the
@@ -15,10 +16,19 @@
 // group was moved into place.  A worker that ends (its task stopped it)
 // closes the socket; the run drains its pipes to their end and takes its
 // exit status.
+//
+// A worker that ends by an error stop ended its task as one process would
+// have: the run stops at that task.  A worker killed by a signal (the
+// out-of-memory killer, a signal sent to it) lost its task: the run removes
+// the files it had begun, and the task is run again in the run's own
+// process at its turn, so a task that kills its process kills the run
+// there as it would in one process.  When no worker is left, the rest of
+// the tasks run in the run's own process.
 #include "toolbox/workers.h"
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sched.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
@@ -98,12 +108,19 @@ struct Reader {
     std::string rest() const { return at < s.size() ? s.substr(at) : std::string(); }
 };
 
-// Writes all of bytes to a socket (no SIGPIPE when the other end is gone).
+// Writes all of bytes to a socket, waiting while it is full (no SIGPIPE
+// when the other end is gone).  A frame is always sent whole: the other
+// end waits for all of it.
 bool sendAll(int fd, const std::string &bytes) {
     std::size_t done = 0;
     while (done < bytes.size()) {
         const ssize_t n = send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
         if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            pollfd p = {fd, POLLOUT, 0};
+            if (poll(&p, 1, -1) < 0 && errno != EINTR) return false;
+            continue;
+        }
         if (n <= 0) return false;
         done += static_cast<std::size_t>(n);
     }
@@ -161,11 +178,11 @@ struct Group {
 };
 
 struct TaskResult {
-    enum State { waiting, running, finished, stopped } state = waiting;
+    // again: its worker was killed; it runs in the run's own process.
+    enum State { waiting, running, finished, stopped, again } state = waiting;
     std::string out, err, data;
     std::vector<Group> groups;
     int status = 0;  // exit status of a stopped task's worker
-    int signal = 0;  // or the signal that ended it
 };
 
 struct Worker {
@@ -173,6 +190,7 @@ struct Worker {
     int control = -1, out = -1, err = -1;
     std::string inbox;  // bytes of frames not yet complete
     long task = -1;     // running task, -1 when idle
+    std::vector<std::string> begun;  // temporary files of the task not handed over
     bool ready = false;
     bool alive = true;
 };
@@ -293,34 +311,17 @@ void reap(Worker *w, int *wstatus) {
     w->alive = false;
 }
 
-// Ends the process as a worker ended: by the same signal, or the same
-// status.  The other workers and every temporary file go first.
-[[noreturn]] void endLike(const TaskResult &r) {
-    if (r.signal == 0) endProcess(r.status);
-    removeRegisteredFiles(true);
-    std::fflush(nullptr);
-    struct sigaction dfl;
-    std::memset(&dfl, 0, sizeof dfl);
-    dfl.sa_handler = SIG_DFL;
-    sigaction(r.signal, &dfl, nullptr);
-    sigset_t set;
-    sigemptyset(&set);
-    sigaddset(&set, r.signal);
-    pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
-    raise(r.signal);
-    _exit(128 + r.signal);
-}
-
 class Run {
 public:
     Run(const OrderedRun &run, const TaskFunction &task) : run_(run), task_(task) {}
     void go(int count);
 
 private:
-    void runInProcess(std::size_t from);
+    void runHere(std::size_t i);
+    void advance();
+    bool anyWorker() const;
     long nextTask() const;
-    bool nothingHandedOut() const;
-    bool handOut();
+    void handOut();
     bool readControl(Worker *w);
     void handleFrame(Worker *w, char type, const std::string &payload);
     void workerGone(Worker *w);
@@ -337,10 +338,32 @@ private:
     std::string stray_;          // output of a worker between tasks
 };
 
-void Run::runInProcess(std::size_t from) {
-    for (std::size_t i = from; i < run_.args.size(); i++) {
-        task_(run_.args[i], run_.data);
-        if (run_.done) run_.done(i);
+// Runs task i in this process, as one process would.
+void Run::runHere(std::size_t i) {
+    task_(run_.args[i], run_.data);
+    if (run_.done) run_.done(i);
+    reported();
+    results_[i] = TaskResult();
+    results_[i].state = TaskResult::finished;
+}
+
+bool Run::anyWorker() const {
+    for (const Worker &w : workers_)
+        if (w.alive) return true;
+    return false;
+}
+
+// Puts out, in order, every task that is done; a task whose worker was
+// killed, or every task once no worker is left, runs here at its turn.
+void Run::advance() {
+    while (committed_ < run_.args.size()) {
+        const TaskResult::State state = results_[committed_].state;
+        if (state == TaskResult::finished || state == TaskResult::stopped)
+            putOut(committed_++);
+        else if (state == TaskResult::again || (state == TaskResult::waiting && !anyWorker()))
+            runHere(committed_++);
+        else
+            return;
     }
 }
 
@@ -361,21 +384,10 @@ long Run::nextTask() const {
     return pick;
 }
 
-// True when no task after the last one put out was handed out.
-bool Run::nothingHandedOut() const {
-    for (std::size_t i = committed_; i < run_.args.size(); i++)
-        if (results_[i].state != TaskResult::waiting) return false;
-    return true;
-}
-
-// Gives each idle worker the next task (nextTask).  False when no worker
-// is left.
-bool Run::handOut() {
-    bool any = false;
+// Gives each idle worker the next task (nextTask).
+void Run::handOut() {
     for (Worker &w : workers_) {
-        if (!w.alive) continue;
-        any = true;
-        if (!w.ready || w.task >= 0) continue;
+        if (!w.alive || !w.ready || w.task >= 0) continue;
         const long i = nextTask();
         if (i < 0) continue;
         const std::size_t task = static_cast<std::size_t>(i);
@@ -387,7 +399,13 @@ bool Run::handOut() {
         // A worker that cannot take it is gone; its end shows on the socket.
         sendAll(w.control, frame('T', payload));
     }
-    return any;
+}
+
+// The temporary files a worker made for its task and did not hand over:
+// gone with it (it removes them itself, unless it was killed).
+void dropBegun(Worker *w) {
+    for (const std::string &path : w->begun) discardTemporary(path);
+    w->begun.clear();
 }
 
 void Run::handleFrame(Worker *w, char type, const std::string &payload) {
@@ -397,6 +415,10 @@ void Run::handleFrame(Worker *w, char type, const std::string &payload) {
     Reader r{payload};
     if (type == 'H') {
         w->ready = true;
+    } else if (type == 'R') {
+        const std::string path = r.rest();
+        adoptTemporary(path);
+        w->begun.push_back(path);
     } else if (type == 'C' && w->task >= 0) {
         TaskResult &t = results_[w->task];
         Group g;
@@ -406,6 +428,8 @@ void Run::handleFrame(Worker *w, char type, const std::string &payload) {
             f.temporaryPath = r.text();
             f.finalPath = r.text();
             adoptTemporary(f.temporaryPath);
+            w->begun.erase(std::remove(w->begun.begin(), w->begun.end(), f.temporaryPath),
+                           w->begun.end());
             g.files.push_back(f);
         }
         g.outMark = t.out.size();
@@ -417,6 +441,7 @@ void Run::handleFrame(Worker *w, char type, const std::string &payload) {
         t.data = r.rest();
         t.state = TaskResult::finished;
         w->task = -1;
+        dropBegun(w);
     }
 }
 
@@ -456,12 +481,20 @@ void Run::workerGone(Worker *w) {
     drain(&w->err, errOf(w), true);
     int st = 0;
     reap(w, &st);
+    dropBegun(w);
     if (w->task < 0) return;
     TaskResult &t = results_[w->task];
-    t.state = TaskResult::stopped;
-    if (WIFSIGNALED(st)) t.signal = WTERMSIG(st);
-    else t.status = WIFEXITED(st) ? WEXITSTATUS(st) : 1;
     w->task = -1;
+    if (WIFSIGNALED(st)) {
+        // Killed: what it prepared goes, and the task starts again here.
+        for (const Group &g : t.groups)
+            for (const PreparedFile &f : g.files) discardTemporary(f.temporaryPath);
+        t = TaskResult();
+        t.state = TaskResult::again;
+        return;
+    }
+    t.state = TaskResult::stopped;
+    t.status = WIFEXITED(st) ? WEXITSTATUS(st) : 1;
 }
 
 // Puts task i out as one process would have written it; a stopped task
@@ -474,15 +507,19 @@ void Run::putOut(std::size_t i) {
         std::fwrite(t.err.data() + err, 1, g.errMark - err, stderr);
         out = g.outMark;
         err = g.errMark;
+        reported();
         std::string path, reason;
         if (!commitPrepared(g.files, &path, &reason))
             fatalExit(Stream::out, "cannot write " + path + ": " + reason + "\n");
     }
     std::fwrite(t.out.data() + out, 1, t.out.size() - out, stdout);
     std::fwrite(t.err.data() + err, 1, t.err.size() - err, stderr);
-    if (t.state == TaskResult::stopped) endLike(t);
+    // The worker's error stop: the run ends there with its status (the
+    // other workers and every temporary file go first).
+    if (t.state == TaskResult::stopped) endProcess(t.status);
     if (run_.data != nullptr) std::fwrite(t.data.data(), 1, t.data.size(), run_.data);
     if (run_.done) run_.done(i);
+    reported();
     t = TaskResult();
     t.state = TaskResult::finished;
 }
@@ -518,18 +555,9 @@ void Run::go(int count) {
     }
 
     while (committed_ < n) {
-        while (committed_ < n && (results_[committed_].state == TaskResult::finished ||
-                                  results_[committed_].state == TaskResult::stopped))
-            putOut(committed_++);
+        advance();
         if (committed_ >= n) break;
-        if (!handOut()) {
-            // No worker left (none started, or they ended between tasks):
-            // everything handed out is out, the rest runs here.
-            if (nothingHandedOut()) {
-                runInProcess(committed_);
-                return;
-            }
-        }
+        handOut();
         std::vector<pollfd> fds;
         std::vector<Worker *> owners;
         for (Worker &w : workers_) {
@@ -540,7 +568,7 @@ void Run::go(int count) {
                 owners.push_back(&w);
             }
         }
-        if (fds.empty()) continue;
+        if (fds.empty()) continue;  // no worker left: advance runs the rest here
         if (poll(fds.data(), fds.size(), -1) < 0) continue;
         for (std::size_t k = 0; k < fds.size(); k++) {
             if (fds[k].revents == 0) continue;
@@ -584,6 +612,14 @@ std::vector<unsigned long long> fileSizes(const std::vector<std::string> &paths)
     return sizes;
 }
 
+// The CPUs this process may run on (its affinity mask), as nproc counts.
+static long usableCpus() {
+    cpu_set_t set;
+    CPU_ZERO(&set);
+    if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0) return CPU_COUNT(&set);
+    return sysconf(_SC_NPROCESSORS_ONLN);
+}
+
 int workerCount(std::size_t count) {
     if (!workersAllowed || count <= 1) return 1;
     long n = 0;
@@ -594,7 +630,7 @@ int workerCount(std::size_t count) {
         const long asked = std::strtol(v, &end, 10);
         if (*end == '\0' && errno == 0 && asked >= 1) n = asked;
     }
-    if (n == 0) n = sysconf(_SC_NPROCESSORS_ONLN);
+    if (n == 0) n = usableCpus();
     if (n < 1) n = 1;
     if (static_cast<std::size_t>(n) > count) n = static_cast<long>(count);
     return static_cast<int>(n);
@@ -615,6 +651,8 @@ void serveIfWorker(const TaskFunction &task) {
     unsetenv(kChannelVariable);
     channel = kChannelFd;
     fcntl(channel, F_SETFD, FD_CLOEXEC);
+    setHandOverOwner(static_cast<pid_t>(parent));
+    setTemporaryAnnounce([](const std::string &path) { sendOrEnd(frame('R', path)); });
     setCommitHandOver(handOver);
     sendOrEnd(frame('H', std::string()));
     char type = 0;
@@ -652,14 +690,17 @@ void serveIfWorker(const TaskFunction &task) {
 void runInOrder(const OrderedRun &run, const TaskFunction &task) {
     Run r(run, task);
     const int count = workerCount(run.args.size());
+    holdStopsUntilReported(true);
     if (count <= 1) {
         for (std::size_t i = 0; i < run.args.size(); i++) {
             task(run.args[i], run.data);
             if (run.done) run.done(i);
+            reported();
         }
-        return;
+    } else {
+        r.go(count);
     }
-    r.go(count);
+    holdStopsUntilReported(false);
 }
 
 }  // namespace craq

@@ -13,10 +13,16 @@
 //     order, at the same point of the task's output as in one process;
 //   - what a task writes to its data stream (template lines) is appended to
 //     the run's data stream in task order;
-//   - a task that stops its process (an error stop, a signal) stops the run
-//     at its place: the tasks before it are complete, its own output is
-//     printed, nothing after it is written, and the run ends with the same
-//     exit status (or the same signal).
+//   - a task that stops its process (an error stop) stops the run at its
+//     place: the tasks before it are complete, its own output is printed,
+//     nothing after it is written, and the run ends with the same exit
+//     status;
+//   - a worker killed by a signal loses only its task, which runs again in
+//     the running process at its turn (a task that kills its process then
+//     kills the run there, as in one process); when no worker is left, the
+//     rest of the tasks run in the running process;
+//   - each task's report is on standard output before the next task's
+//     files are put in place (toolbox/safefile.h holdStopsUntilReported).
 // At most four tasks per worker are handed out or finished but not yet put
 // out (the window; within it the costliest task goes first), so memory
 // stays bounded by the workers' own peaks.  A stopping signal to the run
@@ -24,9 +30,10 @@
 // the run's own.
 //
 // Number of workers: the environment variable CRAQ_WORKERS when it holds a
-// whole number from 1 on, else every online core.  One worker, a single
-// task, or a program that did not allow worker processes runs the tasks in
-// the process itself, one after the other.
+// whole number from 1 on, else the CPUs the process may run on (its
+// affinity mask); never more than the tasks.  One worker, a single task, or
+// a program that did not allow worker processes runs the tasks in the
+// process itself, one after the other.
 #pragma once
 
 #include <cstddef>
