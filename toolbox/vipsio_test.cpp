@@ -421,15 +421,31 @@ TEST(Vipsio_open, regression_hugeDeclaredSizeRefusedFromTheHeader) {
 // ---- writing through a file of the program's own ----
 
 // Writes args[1] (and, in one group, args[2] and args[3]) after planting, at
-// every name this process's temporary files would take first, a symbolic
-// link to the victim args[0].
+// every name this process's temporary files would take next, a symbolic
+// link to the victim args[0].  The names are learnt from a first temporary
+// file made beside the victim: ".<name>.tmp<owner>-<key>-<pid>.<n>".
 const test::FreshBody kWriteBesideLinks("vipsio.writeBesideLinks", [](const std::vector<std::string> &args) {
-    const std::string pid = std::to_string(static_cast<long>(getpid()));
+    std::string stem;  // ".tmp<owner>-<key>-<pid>."
+    long first = 0;
+    {
+        FileSet probe;
+        probe.create(args[0] + ".probe");
+        const std::string victimFolder = args[0].substr(0, args[0].rfind('/') + 1);
+        for (const auto &e : std::filesystem::directory_iterator(victimFolder)) {
+            const std::string n = e.path().filename().string();
+            const std::string::size_type at = n.find(".probe.tmp");
+            if (at == std::string::npos) continue;
+            const std::string::size_type dot = n.rfind('.');
+            stem = n.substr(at + 6, dot + 1 - (at + 6));
+            first = std::strtol(n.c_str() + dot + 1, nullptr, 10);
+        }
+    }
+    if (stem.empty()) craq::fatalExit(Stream::out, "no temporary name seen\n");
     for (std::size_t i = 1; i < args.size(); i++) {
         const std::string::size_type slash = args[i].rfind('/');
         const std::string folder = args[i].substr(0, slash + 1), name = args[i].substr(slash + 1);
-        for (int n = 0; n < 10; n++) {
-            const std::string temp = folder + "." + name + ".tmp" + pid + "-" + std::to_string(n);
+        for (long n = first + 1; n < first + 20; n++) {
+            const std::string temp = folder + "." + name + stem + std::to_string(n);
             for (const std::string &link : {temp, temp + extensionOf(name)})
                 std::filesystem::create_symlink(args[0], link);
         }
