@@ -301,11 +301,14 @@ struct Owner {
     std::string key;
 };
 
-// This process's files' owner: itself, or the run it hands its files to.
+// This process's files' owner: itself, or the run it hands its files to
+// (worked out again in a forked child).
 const Owner &owner() {
     static Owner *o = nullptr;
-    if (o == nullptr) {
-        o = new Owner();
+    static pid_t forProcess = 0;
+    if (o == nullptr || forProcess != getpid()) {
+        forProcess = getpid();
+        if (o == nullptr) o = new Owner();
         o->pid = handOverOwner != 0 ? handOverOwner : getpid();
         o->key = processKey(o->pid);
         if (o->key.size() != 16) o->key = machineKey() + "00000000";

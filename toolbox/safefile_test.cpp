@@ -5,6 +5,7 @@
 #include <signal.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -206,19 +207,24 @@ TEST(SafeFile_register, removeOnFailureKeepsFilesOfAGoodRun) {
 
 // A worker's commit hands the checked group over instead of moving it: the
 // old files stay until the taking process moves the group.  An error stop of
-// the worker leaves handed-over files to the taker; a signal removes them.
+// the worker leaves handed-over files to the taker; a signal removes them,
+// unless the worker hands its files to a run (here the test process) that
+// did not send it: they are the run's then.
 TEST(SafeFile_handOver, groupMovedByTheTaker) {
     struct Case {
         const char *name;
         int signal;  // 0: an error stop of the worker after the hand-over
+        bool toParent;  // handed to the parent, the signal from elsewhere
     };
-    for (const Case &c : {Case{"error stop", 0}, Case{"SIGTERM", SIGTERM}}) {
+    for (const Case &c : {Case{"error stop", 0, false}, Case{"SIGTERM", SIGTERM, false},
+                          Case{"SIGTERM not from the run", SIGTERM, true}}) {
         SCOPED_TRACE(c.name);
         TempDir dir;
         writeFile(dir.file("a.dat"), "old a\n");
         const std::string list = dir.file("handed");
         test::RunResult r = runCaptured([&] {
             std::vector<PreparedFile> got;
+            if (c.toParent) setHandOverOwner(getppid());
             setCommitHandOver([&](const std::vector<PreparedFile> &files) { got = files; });
             FileSet set;
             std::fputs("new a\n", set.create(dir.file("a.dat")));
@@ -235,13 +241,14 @@ TEST(SafeFile_handOver, groupMovedByTheTaker) {
         EXPECT_EQ(l[1], dir.file("a.dat"));
         EXPECT_EQ(l[3], dir.file("b.dat"));
         EXPECT_EQ(readFile(dir.file("a.dat")), "old a\n");
-        if (c.signal != 0) {
+        if (c.signal != 0 && !c.toParent) {
             EXPECT_EQ(r.signal, c.signal);
             EXPECT_FALSE(test::fileExists(l[0]));
             EXPECT_FALSE(test::fileExists(l[2]));
             continue;
         }
-        EXPECT_EQ(r.status, 1);
+        if (c.signal != 0) EXPECT_EQ(r.signal, c.signal);
+        else EXPECT_EQ(r.status, 1);
         EXPECT_EQ(readFile(l[0]), "new a\n");
         // The taker: its stop removes what it adopted, its commit moves it.
         runCaptured([&] {
@@ -259,6 +266,80 @@ TEST(SafeFile_handOver, groupMovedByTheTaker) {
         EXPECT_EQ(readFile(dir.file("b.dat")), "new b\n");
         EXPECT_EQ(entries(dir), (std::vector<std::string>{"a.dat", "b.dat", "handed"}));
     }
+}
+
+// Temporary files of a process that no longer exists (killed before it
+// could remove them) are removed by the next process that makes a file in
+// their folder; those of a live process, or of another machine, stay; a
+// stored file kept for the way back returns to its place when that is
+// empty.
+TEST(SafeFile_sweep, leftTemporariesOfGoneProcessesAreRemoved) {
+    TempDir dir;
+    // A process killed while writing a.dat.
+    const test::RunResult killed = runCaptured([&] {
+        FileSet set;
+        std::fputs("half", set.create(dir.file("a.dat")));
+        std::fflush(nullptr);
+        raise(SIGKILL);
+    });
+    EXPECT_EQ(killed.signal, SIGKILL);
+    std::vector<std::string> left = entries(dir);
+    ASSERT_EQ(left.size(), 1u);
+    const std::string gone = left[0];
+    ASSERT_EQ(gone.compare(0, 10, ".a.dat.tmp"), 0) << gone;
+    const std::string suffix = gone.substr(10);  // "<owner>-<key>-<pid>.<n>"
+    // Kept stored files of the same process: c.dat's place is empty, d.dat's
+    // is not.  A file of another machine.
+    writeFile(dir.file(".c.dat.old" + suffix), "old c\n");
+    writeFile(dir.file(".d.dat.old" + suffix), "older d\n");
+    writeFile(dir.file("d.dat"), "d\n");
+    std::string foreign = suffix;
+    const std::string::size_type dash = foreign.find('-');
+    foreign.replace(dash + 1, 8, foreign.compare(dash + 1, 8, "12345678") == 0 ? "87654321" : "12345678");
+    writeFile(dir.file(".f.dat.tmp" + foreign), "elsewhere\n");
+
+    // A live process holding b.dat's temporary file.
+    int ready[2], go[2];
+    ASSERT_EQ(pipe(ready), 0);
+    ASSERT_EQ(pipe(go), 0);
+    const pid_t live = fork();
+    if (live == 0) {
+        FileSet set;
+        std::fputs("b", set.create(dir.file("b.dat")));
+        std::fflush(nullptr);
+        char c = 0;
+        if (write(ready[1], "r", 1) != 1 || read(go[0], &c, 1) < 0) _exit(1);
+        _exit(0);
+    }
+    char c = 0;
+    ASSERT_EQ(read(ready[0], &c, 1), 1);
+    const auto storeE = [&] {
+        runCaptured([&] {
+            FileSet set;
+            std::fputs("e\n", set.create(dir.file("e.dat")));
+            set.commitOrStop();
+        });
+    };
+    storeE();
+    left = entries(dir);
+    EXPECT_EQ(std::count(left.begin(), left.end(), gone), 0);
+    EXPECT_EQ(readFile(dir.file("c.dat")), "old c\n");
+    EXPECT_EQ(readFile(dir.file("d.dat")), "d\n");
+    EXPECT_EQ(readFile(dir.file(".f.dat.tmp" + foreign)), "elsewhere\n");
+    std::vector<std::string> hidden;
+    for (const std::string &n : left)
+        if (n[0] == '.') hidden.push_back(n.substr(0, 10));
+    EXPECT_EQ(hidden, (std::vector<std::string>{".b.dat.tmp", ".f.dat.tmp"}));
+
+    // Once the live process is killed, its file goes too.
+    kill(live, SIGKILL);
+    waitpid(live, nullptr, 0);
+    storeE();
+    hidden.clear();
+    for (const std::string &n : entries(dir))
+        if (n[0] == '.') hidden.push_back(n.substr(0, 10));
+    EXPECT_EQ(hidden, (std::vector<std::string>{".f.dat.tmp"}));
+    for (int fd : {ready[0], ready[1], go[0], go[1]}) close(fd);
 }
 
 // A group that cannot be moved whole leaves the old files and no
