@@ -200,14 +200,9 @@ int lockTemplateSet(const Locations &where) {
 }
 
 std::vector<std::string> trainingImages(const std::string &folder) {
-    DIR *dir = opendir(folder.c_str());
-    if (dir == nullptr) cannotOpenFolder(folder, errno);
     std::vector<std::string> names;
-    while (const dirent *entry = readdir(dir)) {
-        if (entry->d_ino == 0) continue;  // a deleted slot some file systems report
-        if (isImageEntry(entry->d_name)) names.emplace_back(entry->d_name);
-    }
-    closedir(dir);
+    for (const std::string &name : folderEntries(folder))
+        if (isImageEntry(name)) names.push_back(name);
     return names;
 }
 
