@@ -279,8 +279,15 @@ const std::string &machineKey() {
 std::string processKey(pid_t pid) {
     static const std::string *boot =
         new std::string(firstLineOf("/proc/sys/kernel/random/boot_id"));
-    std::ifstream in("/proc/" + std::to_string(static_cast<long>(pid)) + "/stat");
-    std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // Plain reads: the process may end while its file is read.
+    std::string stat;
+    const std::string path = "/proc/" + std::to_string(static_cast<long>(pid)) + "/stat";
+    if (std::FILE *fp = std::fopen(path.c_str(), "r")) {
+        char buffer[1024];
+        std::size_t n;
+        while ((n = std::fread(buffer, 1, sizeof buffer, fp)) > 0) stat.append(buffer, n);
+        std::fclose(fp);
+    }
     const std::string::size_type paren = stat.rfind(')');
     if (paren == std::string::npos) return std::string();
     // The start time is the 22nd field, the 20th after the command name.
@@ -424,33 +431,23 @@ std::string newTemporary(const std::string &finalPath) {
 std::string systemText(int error) { return std::strerror(error != 0 ? error : EIO); }
 
 // Checks, flushes to disk and closes one member's file.
-bool finish(std::FILE *fp, const std::string &tempPath, std::string *reason) {
-    int fd = -1;
-    if (fp != nullptr) {
-        errno = 0;
-        const bool flushed = std::fflush(fp) == 0 && !std::ferror(fp);
-        const int error = errno;
-        fd = fileno(fp);
-        if (!flushed) {
-            std::fclose(fp);
-            *reason = systemText(error);
-            return false;
-        }
-    } else {
-        fd = open(tempPath.c_str(), O_RDONLY | O_CLOEXEC);
-        if (fd < 0) {
-            *reason = systemText(errno);
-            return false;
-        }
+bool finish(std::FILE *fp, std::string *reason) {
+    errno = 0;
+    const bool flushed = std::fflush(fp) == 0 && !std::ferror(fp);
+    const int error = errno;
+    if (!flushed) {
+        std::fclose(fp);
+        *reason = systemText(error);
+        return false;
     }
     // EINVAL: a file that cannot be synced (a special file); nothing to do.
-    if (fsync(fd) != 0 && errno != EINVAL) {
+    if (fsync(fileno(fp)) != 0 && errno != EINVAL) {
         *reason = systemText(errno);
-        if (fp != nullptr) std::fclose(fp); else close(fd);
+        std::fclose(fp);
         return false;
     }
     errno = 0;
-    if (fp != nullptr ? std::fclose(fp) != 0 : close(fd) != 0) {
+    if (std::fclose(fp) != 0) {
         *reason = systemText(errno);
         return false;
     }
@@ -600,7 +597,7 @@ void FileSet::close(std::FILE *fp) {
         if (m.fp != fp || fp == nullptr) continue;
         m.fp = nullptr;
         m.finished = true;
-        if (!finish(fp, m.tempPath, &m.failure) && m.failure.empty()) m.failure = systemText(EIO);
+        if (!finish(fp, &m.failure) && m.failure.empty()) m.failure = systemText(EIO);
         return;
     }
 }
@@ -619,7 +616,7 @@ bool FileSet::commit(std::string *failedPath, std::string *reason) {
     for (Member &m : members_) {
         std::FILE *fp = m.fp;
         m.fp = nullptr;
-        const bool done = m.finished ? m.failure.empty() : finish(fp, m.tempPath, reason);
+        const bool done = m.finished ? m.failure.empty() : finish(fp, reason);
         if (m.finished && !done) *reason = m.failure;
         if (!done) {
             *failedPath = m.finalPath;
